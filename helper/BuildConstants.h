@@ -1,0 +1,22 @@
+// Constants of the build: the destination server, the agent's registry identity, the guard's name and the
+// names of the tool's files. Nothing here is read at run time.
+#pragma once
+
+#include "ServerBaseUrl.h"  // generated from the CMake setting QUILLON_SERVER_BASE_URL
+
+// The destination server: scheme and host, no trailing slash. Every server address is formed from it.
+inline constexpr char16_t ServerBaseUrl[] = u"" QUILLON_SERVER_BASE_URL;
+inline constexpr char16_t kConfigScriptUrl[] = u"" QUILLON_SERVER_BASE_URL "/dist/Windows/config.js";
+inline constexpr char16_t kAgentEndpointUrl[] = u"" QUILLON_SERVER_BASE_URL "/rpc/";
+
+// The installed agent, as its installation leaves it in HKEY_LOCAL_MACHINE.
+inline constexpr char16_t AgentRegistryKey[] = u"SOFTWARE\\TORVA\\Quillon";
+inline constexpr char16_t AgentUpgradeCode[] = u"{8D27F0A4-61C3-4B5E-92D7-3E0F5A1C84B9}";
+
+// The machine-wide single-instance guard.
+inline constexpr char16_t kInstanceMutexName[] = u"Global\\{3B9E61D2-5A47-4F0C-9E18-7C2D40A5B6E3}";
+
+// Files beside the executable, and the package in the temporary folder.
+inline constexpr char16_t kLicenseFileName[] = u"License.txt";
+inline constexpr char16_t kAuthFileName[] = u"Auth.ini";
+inline constexpr char16_t kAgentPackageFileName[] = u"NewQuillonAgent.msi";

@@ -1,0 +1,18 @@
+#include "log/LogEntry.h"
+
+#include "platform/Text.h"
+
+namespace quillon {
+
+std::u16string composeLogEntry(const LogTime& time, std::u16string_view level, std::u16string_view sourceFile,
+                               std::u16string_view function, int line, std::u16string_view message) {
+  message = message.substr(0, cutLength(message, kLogMessageLimit));
+  std::u16string entry = formatText(u"%04d/%02d/%02d %02d:%02d:%02d %s FILE:%s FUNCTION:%s LINE:%d %s",
+                                    {time.year, time.month, time.day, time.hour, time.minute, time.second, level,
+                                     sourceFile, function, line, message});
+  entry.resize(cutLength(entry, kLogEntryLimit - 1));
+  entry += u'\n';
+  return entry;
+}
+
+}  // namespace quillon

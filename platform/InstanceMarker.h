@@ -1,0 +1,22 @@
+// The machine-wide marker that tells one running copy of the tool from a second one: a named mutex on
+// Windows, a lock file on Linux. It is created-or-found in one step, is visible to every user of the
+// machine, and vanishes when the last process holding it ends, however it ends.
+#pragma once
+
+namespace quillon {
+
+// A Win32 HANDLE on Windows; an opaque value on Linux. Null means no handle.
+using InstanceHandle = void*;
+
+struct InstanceMarker {
+  InstanceHandle handle = nullptr;  // null when the marker could not be created or opened
+  bool existed = false;             // another holder had it before this call
+  int error = 0;                    // the platform's error code when handle is null
+};
+
+InstanceMarker createInstanceMarker(const char16_t* name);
+
+// Releases this process's hold; the marker itself lives on while another process holds it.
+void closeInstanceHandle(InstanceHandle handle);
+
+}  // namespace quillon

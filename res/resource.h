@@ -1,0 +1,41 @@
+// Resource ids of MigrationTool.exe. Read by the resource compiler and by the C++ sources of both builds,
+// so it holds plain #defines only.
+#pragma once
+
+// Message catalogue (string table, Japanese). The texts are in Messages.inc.
+#define IDS_DOWNLOAD_FAILED                      102
+#define IDS_DOWNLOAD_FAILED_LOG                  103
+#define IDS_TERMS_DECLINED                       104
+#define IDS_TERMS_AGREED                         105
+#define IDS_AGENT_NOT_FOUND                      106
+#define IDS_AGENT_INSTALLED                      107
+#define IDS_MIGRATION_COMPLETE                   108
+#define IDS_SETTINGS_FAULTY                      109
+#define IDS_MIGRATION_STARTED                    110
+#define IDS_TOOL_CAPTION                         111
+#define IDS_UNINSTALL_FAILED                     112
+#define IDS_VERSION_UNREADABLE                   113
+#define IDS_AGENT_UNINSTALLED                    114
+#define IDS_URL_NOT_FOUND                        115
+#define IDS_INSTALL_FAILED                       116
+#define IDS_ALREADY_RUNNING                      117
+#define IDS_MIGRATION_COMPLETE_AUTHENTICATED     118
+#define IDS_FILE_MISSING                         119
+#define IDS_MSI_URL_KEY_MISSING                  120
+#define IDS_AGENT_NOT_FOUND_LOG                  122
+#define IDS_UNINSTALL_FAILED_LOG                 123
+#define IDS_SETTINGS_FAULTY_LOG                  124
+#define IDS_URL_NOT_FOUND_LOG                    125
+#define IDS_INSTALL_FAILED_LOG                   126
+#define IDS_FILE_MISSING_LOG                     127
+#define IDS_CONFIRM_SETTINGS                     128
+#define IDS_CONFIRMATION_CANCELLED               129
+// Terms-of-use dialog and its controls.
+#define IDD_LICENSE                              117
+#define IDC_LICENSE_TEXT                         1001
+#define IDC_AGREE                                1002
+#define IDC_DISAGREE                             1003
+
+// Side banner of the terms dialog, and the executable's icon group.
+#define IDB_BANNER                               119
+#define IDI_MIGRATION_TOOL                       115

@@ -1,0 +1,51 @@
+#include "tests/unit/support/TestSupport.h"
+
+#include "platform/Paths.h"
+
+#include <boost/filesystem/operations.hpp>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace testing_support {
+
+TempDirectory::TempDirectory() {
+  path_ = fs::temp_directory_path() / fs::unique_path("quillon-test-%%%%-%%%%-%%%%");
+  fs::create_directories(path_);
+}
+
+TempDirectory::~TempDirectory() {
+  boost::system::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+ScopedTempEnvironment::ScopedTempEnvironment(const fs::path& directory)
+    : tmpdir_("TMPDIR", directory.string()), tmp_("TMP", directory.string()), temp_("TEMP", directory.string()) {}
+
+std::string readBytes(const fs::path& file) {
+  std::ifstream stream(file.string(), std::ios::binary);
+  if (!stream) throw std::runtime_error("cannot read " + file.string());
+  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const fs::path& file, const std::string& bytes) {
+  std::ofstream stream(file.string(), std::ios::binary | std::ios::trunc);
+  stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!stream) throw std::runtime_error("cannot write " + file.string());
+}
+
+std::string utf16le(const std::u16string& text) {
+  std::string bytes;
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+fs::path testProgram() { return quillon::toPath(quillon::executablePath()); }
+
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments) : ChildProcess(testProgram(), arguments) {}
+
+}  // namespace testing_support

@@ -1,0 +1,114 @@
+// What the unit tests need from the machine, the same on both builds: temporary folders, files as bytes,
+// environment variables, and this test program started again as a child process.
+#pragma once
+
+#include <boost/filesystem/path.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+namespace fs = boost::filesystem;
+
+// A fresh folder, removed with everything in it at the end of the scope.
+class TempDirectory {
+ public:
+  TempDirectory();
+  ~TempDirectory();
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Sets an environment variable for the scope (for this process and the children it starts).
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const std::string& name, const std::string& value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::string name_;
+  std::string oldValue_;
+  bool hadValue_ = false;
+};
+
+// Points every variable the platforms read for "the temporary folder" at `directory`.
+class ScopedTempEnvironment {
+ public:
+  explicit ScopedTempEnvironment(const fs::path& directory);
+
+ private:
+  ScopedEnvironment tmpdir_, tmp_, temp_;
+};
+
+std::string readBytes(const fs::path& file);
+void writeBytes(const fs::path& file, const std::string& bytes);
+
+// UTF-16LE bytes of a text, as the tool's files hold it.
+std::string utf16le(const std::u16string& text);
+
+// Another program's open of a file: opened for reading and, on Linux, locked for reading as programs that
+// share files there do. Released at the end of the scope.
+class HeldFile {
+ public:
+  explicit HeldFile(const fs::path& file);
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool isHeld() const;
+
+ private:
+  std::intptr_t handle_;
+};
+
+// Gives the file the platform's read-only mark (the read-only attribute; on Linux no write permission).
+// False when the platform here does not enforce it (Wine running as root does not).
+bool makeReadOnly(const fs::path& file);
+
+// This test program, started again with arguments; stdin and stdout are pipes to the test, stderr is the
+// test's own. The process is killed at the end of the scope if it still runs.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::vector<std::string>& arguments);
+  ChildProcess(const fs::path& program, const std::vector<std::string>& arguments);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  void writeLine(const std::string& line);
+  std::string readLine();  // without its line end; empty at end of output
+  void closeInput();
+  void kill();
+  int wait();  // the exit code
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// An object of another kind under the single-instance marker's name, as another program might leave
+// one (on Linux: a folder where the lock file belongs, in QUILLON_LOCK_DIR). expectedError() is the error
+// the platform then reports for the marker.
+class ForeignObjectAtMarkerName {
+ public:
+  ForeignObjectAtMarkerName();
+  ~ForeignObjectAtMarkerName();
+  ForeignObjectAtMarkerName(const ForeignObjectAtMarkerName&) = delete;
+  ForeignObjectAtMarkerName& operator=(const ForeignObjectAtMarkerName&) = delete;
+  int expectedError() const;
+
+ private:
+  std::intptr_t handle_ = 0;
+};
+
+// The running test program.
+fs::path testProgram();
+
+}  // namespace testing_support

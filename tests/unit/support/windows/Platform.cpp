@@ -1,0 +1,150 @@
+// Windows bodies of the test support.
+#include "tests/unit/support/TestSupport.h"
+
+#include "platform/windows/WindowsSupport.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace testing_support {
+
+ScopedEnvironment::ScopedEnvironment(const std::string& name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name.c_str())) {
+    hadValue_ = true;
+    oldValue_ = old;
+  }
+  // Both the process environment (GetTempPathW, GetEnvironmentVariableW) and the C runtime's copy.
+  SetEnvironmentVariableA(name.c_str(), value.c_str());
+  _putenv_s(name.c_str(), value.c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  SetEnvironmentVariableA(name_.c_str(), hadValue_ ? oldValue_.c_str() : nullptr);
+  _putenv_s(name_.c_str(), hadValue_ ? oldValue_.c_str() : "");
+}
+
+HeldFile::HeldFile(const fs::path& file) {
+  const HANDLE handle = CreateFileW(file.wstring().c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+}
+
+HeldFile::~HeldFile() {
+  if (isHeld()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool HeldFile::isHeld() const { return reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE; }
+
+bool makeReadOnly(const fs::path& file) {
+  if (!SetFileAttributesW(file.wstring().c_str(), FILE_ATTRIBUTE_READONLY)) return false;
+  const HANDLE probe = CreateFileW(file.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return true;
+  CloseHandle(probe);
+  return false;
+}
+
+ForeignObjectAtMarkerName::ForeignObjectAtMarkerName() {
+  handle_ = reinterpret_cast<std::intptr_t>(
+      CreateEventW(nullptr, TRUE, FALSE, L"Global\\{3B9E61D2-5A47-4F0C-9E18-7C2D40A5B6E3}"));
+  if (handle_ == 0) throw std::runtime_error("CreateEventW failed");
+}
+
+ForeignObjectAtMarkerName::~ForeignObjectAtMarkerName() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
+
+int ForeignObjectAtMarkerName::expectedError() const { return ERROR_INVALID_HANDLE; }
+
+struct ChildProcess::Impl {
+  PROCESS_INFORMATION process = {};
+  HANDLE input = nullptr;   // our end of the child's stdin
+  HANDLE output = nullptr;  // our end of the child's stdout
+  bool waited = false;
+  int exitCode = -1;
+};
+
+namespace {
+
+std::wstring quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
+
+}  // namespace
+
+ChildProcess::ChildProcess(const fs::path& program, const std::vector<std::string>& arguments) : impl_(new Impl) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  HANDLE childInput, childOutput;
+  if (!CreatePipe(&childInput, &impl_->input, &inheritable, 0) ||
+      !CreatePipe(&impl_->output, &childOutput, &inheritable, 0)) {
+    throw std::runtime_error("CreatePipe failed");
+  }
+  SetHandleInformation(impl_->input, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(impl_->output, HANDLE_FLAG_INHERIT, 0);
+
+  std::wstring commandLine = quoted(program.wstring());
+  for (const std::string& argument : arguments) commandLine += L" " + quoted(std::wstring(argument.begin(), argument.end()));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = childInput;
+  startup.hStdOutput = childOutput;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  // A program path past MAX_PATH is only reachable in its long form.
+  std::wstring application = program.wstring();
+  if (application.size() >= MAX_PATH) application = L"\\\\?\\" + application;
+  const BOOL started = CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, &impl_->process);
+  CloseHandle(childInput);
+  CloseHandle(childOutput);
+  if (!started) throw std::runtime_error("cannot start " + program.string() + ": error " + std::to_string(GetLastError()));
+}
+
+ChildProcess::~ChildProcess() {
+  if (!impl_->waited) {
+    kill();
+    wait();
+  }
+  closeInput();
+  if (impl_->output) CloseHandle(impl_->output);
+  CloseHandle(impl_->process.hThread);
+  CloseHandle(impl_->process.hProcess);
+}
+
+void ChildProcess::writeLine(const std::string& line) {
+  const std::string text = line + "\n";
+  DWORD written = 0;
+  if (!WriteFile(impl_->input, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+      written != text.size()) {
+    throw std::runtime_error("cannot write to the child");
+  }
+}
+
+std::string ChildProcess::readLine() {
+  std::string line;
+  char c;
+  DWORD read = 0;
+  while (ReadFile(impl_->output, &c, 1, &read, nullptr) && read == 1 && c != '\n') {
+    if (c != '\r') line += c;
+  }
+  return line;
+}
+
+void ChildProcess::closeInput() {
+  if (impl_->input) CloseHandle(impl_->input);
+  impl_->input = nullptr;
+}
+
+void ChildProcess::kill() {
+  if (!impl_->waited) TerminateProcess(impl_->process.hProcess, 137);
+}
+
+int ChildProcess::wait() {
+  if (!impl_->waited) {
+    WaitForSingleObject(impl_->process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(impl_->process.hProcess, &code);
+    impl_->waited = true;
+    impl_->exitCode = static_cast<int>(code);
+  }
+  return impl_->exitCode;
+}
+
+}  // namespace testing_support
