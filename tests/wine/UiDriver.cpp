@@ -1,0 +1,162 @@
+// The UI driver: finds a top-level window of the program under test by its caption, records what it
+// shows, and answers it as a user would.
+//
+//   quillon-uidriver.exe --caption TEXT [--press BUTTON | --key esc|enter|tab|alt+f4 | --close | --none]
+//                        [--timeout SECONDS] [--transcript FILE]
+//
+// BUTTON is a standard name (ok, cancel, yes, no, ...), "#ID" for a control id, or the button's text.
+// One JSON line per window goes to stdout and is appended to the transcript. After acting, the driver
+// waits for the window to close and records whether it did. Exit code: 0 done, 2 no such window within
+// the time-out, 3 no such button, 64 bad arguments.
+#include "tests/wine/WindowSnapshot.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+using namespace uidriver;
+
+namespace {
+
+struct Options {
+  std::wstring caption;
+  std::wstring press;
+  std::wstring key;
+  bool close = false;
+  double timeoutSeconds = 30;
+  std::wstring transcript;
+};
+
+int usage() {
+  std::fwprintf(stderr, L"usage: quillon-uidriver --caption TEXT [--press BUTTON|--key KEY|--close|--none] "
+                        L"[--timeout SECONDS] [--transcript FILE]\n");
+  return 64;
+}
+
+int standardButtonId(const std::wstring& name) {
+  const struct {
+    const wchar_t* name;
+    int id;
+  } names[] = {{L"ok", IDOK},         {L"cancel", IDCANCEL}, {L"abort", IDABORT}, {L"retry", IDRETRY},
+               {L"ignore", IDIGNORE}, {L"yes", IDYES},       {L"no", IDNO},       {L"close", IDCLOSE},
+               {L"help", IDHELP},     {L"tryagain", IDTRYAGAIN}, {L"continue", IDCONTINUE}};
+  for (const auto& entry : names) {
+    if (name == entry.name) return entry.id;
+  }
+  if (name.size() > 1 && name[0] == L'#') return static_cast<int>(std::wcstol(name.c_str() + 1, nullptr, 10));
+  return 0;
+}
+
+const Control* findButton(const WindowSnapshot& snapshot, const std::wstring& name) {
+  const int id = standardButtonId(name);
+  for (const Control& control : snapshot.controls) {
+    if (!control.visible || lstrcmpiW(control.className.c_str(), L"Button") != 0) continue;
+    if ((id != 0 && control.id == id) || withoutMnemonic(control.text) == name || control.text == name) return &control;
+  }
+  return nullptr;
+}
+
+// Keys go to the focused control, as typed keys do; the window's own modal loop turns them into commands.
+bool sendKey(HWND window, const std::wstring& key) {
+  GUITHREADINFO thread = {};
+  thread.cbSize = sizeof(thread);
+  HWND target = window;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) && thread.hwndFocus) target = thread.hwndFocus;
+  UINT down = WM_KEYDOWN, up = WM_KEYUP, vk = 0;
+  LPARAM flags = 1;
+  if (key == L"esc") {
+    vk = VK_ESCAPE;
+  } else if (key == L"enter") {
+    vk = VK_RETURN;
+  } else if (key == L"tab") {
+    vk = VK_TAB;
+  } else if (key == L"alt+f4") {
+    vk = VK_F4, down = WM_SYSKEYDOWN, up = WM_SYSKEYUP, flags |= 1 << 29;
+  } else {
+    return false;
+  }
+  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+  PostMessageW(target, down, vk, flags | scan);
+  PostMessageW(target, up, vk, flags | scan | (1u << 30) | (1u << 31));
+  return true;
+}
+
+bool waitUntilClosed(HWND window, DWORD milliseconds) {
+  for (DWORD waited = 0; waited < milliseconds; waited += 50) {
+    if (!IsWindow(window)) return true;
+    Sleep(50);
+  }
+  return !IsWindow(window);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Options options;
+  std::wstring action = L"none";
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == L"--caption" && hasValue) {
+      options.caption = argv[++i];
+    } else if (arg == L"--press" && hasValue) {
+      options.press = argv[++i];
+    } else if (arg == L"--key" && hasValue) {
+      options.key = argv[++i];
+    } else if (arg == L"--close") {
+      options.close = true;
+    } else if (arg == L"--none") {
+    } else if (arg == L"--timeout" && hasValue) {
+      options.timeoutSeconds = std::wcstod(argv[++i], nullptr);
+    } else if (arg == L"--transcript" && hasValue) {
+      options.transcript = argv[++i];
+    } else {
+      return usage();
+    }
+  }
+  if (options.caption.empty()) return usage();
+
+  HWND window = nullptr;
+  const DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds * 1000);
+  for (;;) {
+    const std::vector<HWND> windows = findWindows(options.caption);
+    if (!windows.empty()) {
+      window = windows.front();
+      break;
+    }
+    if (static_cast<LONG>(GetTickCount() - deadline) >= 0) {
+      std::fwprintf(stderr, L"quillon-uidriver: no window captioned \"%ls\"\n", options.caption.c_str());
+      return 2;
+    }
+    Sleep(50);
+  }
+  Sleep(300);  // let the window finish painting before its pixels are read
+  const WindowSnapshot snapshot = takeSnapshot(window);
+
+  int status = 0;
+  if (!options.press.empty()) {
+    action = L"press:" + options.press;
+    if (const Control* button = findButton(snapshot, options.press)) {
+      PostMessageW(button->window, BM_CLICK, 0, 0);
+    } else {
+      status = 3;
+    }
+  } else if (!options.key.empty()) {
+    action = L"key:" + options.key;
+    if (!sendKey(window, options.key)) return usage();
+  } else if (options.close) {
+    action = L"close";
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  }
+  const bool closed = action != L"none" && status == 0 && waitUntilClosed(window, 3000);
+
+  const std::string line = toJson(snapshot, action, closed) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  if (!options.transcript.empty()) {
+    if (FILE* file = _wfopen(options.transcript.c_str(), L"ab")) {
+      std::fwrite(line.data(), 1, line.size(), file);
+      std::fclose(file);
+    }
+  }
+  return status;
+}

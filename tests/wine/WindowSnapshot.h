@@ -1,0 +1,43 @@
+// What the UI driver reads off a top-level window of another process: caption, class, text, controls,
+// buttons, the default button, the focus, and the kind of icon a message box shows.
+#pragma once
+
+#include "platform/windows/WindowsSupport.h"
+
+#include <string>
+#include <vector>
+
+namespace uidriver {
+
+struct Control {
+  HWND window;
+  int id;
+  std::wstring className;
+  std::wstring text;
+  DWORD style;
+  bool visible;
+};
+
+struct WindowSnapshot {
+  std::wstring caption;
+  std::wstring className;
+  std::wstring text;                  // the visible static texts (a box's message), one per line
+  std::vector<std::wstring> buttons;  // visible buttons, in order
+  std::wstring defaultButton;
+  int focusId = 0;                    // control id of the focused control, 0 when none of ours
+  std::wstring icon;                  // none, warning, error, information, question, or unknown
+  std::vector<Control> controls;
+};
+
+// Visible top-level windows with exactly this caption.
+std::vector<HWND> findWindows(const std::wstring& caption);
+
+WindowSnapshot takeSnapshot(HWND window);
+
+// The button's text without its mnemonic marker ("&Yes" -> "Yes", "はい(&Y)" -> "はい(Y)").
+std::wstring withoutMnemonic(const std::wstring& text);
+
+// One JSON object on one line, UTF-8.
+std::string toJson(const WindowSnapshot& snapshot, const std::wstring& action, bool closed);
+
+}  // namespace uidriver
