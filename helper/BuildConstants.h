@@ -2,12 +2,12 @@
 // names of the tool's files. Nothing here is read at run time.
 #pragma once
 
-#include "ServerBaseUrl.h"  // generated from the CMake setting QUILLON_SERVER_BASE_URL
-
-// The destination server: scheme and host, no trailing slash. Every server address is formed from it.
-inline constexpr char16_t ServerBaseUrl[] = u"" QUILLON_SERVER_BASE_URL;
-inline constexpr char16_t kConfigScriptUrl[] = u"" QUILLON_SERVER_BASE_URL "/dist/Windows/config.js";
-inline constexpr char16_t kAgentEndpointUrl[] = u"" QUILLON_SERVER_BASE_URL "/rpc/";
+// The destination server: scheme and host (and port), no trailing slash; every server address is formed
+// from it. Defined in ServerBaseUrl.cpp, which each executable compiles with its own server: the product
+// with the CMake setting QUILLON_SERVER_BASE_URL, the tests and the demo with their local server.
+extern const char16_t ServerBaseUrl[];
+extern const char16_t kConfigScriptUrl[];   // ServerBaseUrl + "/dist/Windows/config.js"
+extern const char16_t kAgentEndpointUrl[];  // ServerBaseUrl + "/rpc/", the installer's SERVER_URL
 
 // The installed agent, as its installation leaves it in HKEY_LOCAL_MACHINE.
 inline constexpr char16_t AgentRegistryKey[] = u"SOFTWARE\\TORVA\\Quillon";

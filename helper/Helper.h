@@ -6,7 +6,9 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // The enrolment settings from Auth.ini; one instance per process (Helper::getAuthSettings).
 struct AuthSettings {
@@ -14,6 +16,16 @@ struct AuthSettings {
   std::u16string CompanyCode;  // installer property COMPANY_CODE
   std::u16string CertCode;     // installer property CERTIFICATION_CODE
 };
+
+// The installed agent's version: the first three numbers of its ProductVersion.
+struct AgentVersion {
+  int major = 0;
+  int minor = 0;
+  int build = 0;
+};
+
+// How the replacement sequence ended, for the tool's exit status.
+enum class ReplacementOutcome { Replaced, UninstallFailed, InstallFailed };
 
 namespace Helper {
 
@@ -43,5 +55,49 @@ AuthSettings& getAuthSettings();
 // when it could not be created: that failure is logged, and the result is false so the tool still runs);
 // it must be closed at exit.
 bool isAlreadyRunning(quillon::InstanceHandle& handle);
+
+// --- Terms-of-use file ----------------------------------------------------------------------------------
+
+// Reads License.txt beside the executable whole, as UTF-16LE units, into a new NUL-terminated buffer
+// (allocated with new[]; the caller releases it with delete[]). False, and no buffer, when it cannot.
+bool readLicenseText(char16_t*& text);
+
+// --- Installed-agent registry probe ---------------------------------------------------------------------
+
+// True when the agent's registry key holds the upgrade code of the agent this tool migrates.
+bool isAgentInstalled();
+
+// The installed agent's version from its ProductVersion; meaningful only when true.
+bool getAgentVersion(AgentVersion& version);
+
+// The non-empty pieces of a text between "." characters, in order.
+std::vector<std::u16string> splitVersion(const std::u16string& text);
+
+// --- Installer invocation -------------------------------------------------------------------------------
+
+// Installs the package with the destination server's address and, when both are non-empty, the two codes;
+// waits for the installer. True exactly when it ran and exited with 0 (its exit code is in exitCode).
+bool ExecMsiSync(const char16_t* packagePath, const char16_t* companyCode, const char16_t* certificationCode,
+                 std::uint32_t& exitCode);
+
+// Uninstalls the installed agent by its product code; the same rules.
+bool ExecUninstallMsiByProductCodeSync(std::uint32_t& exitCode);
+
+// --- Agent replacement ----------------------------------------------------------------------------------
+
+// Uninstalls the old agent, waits five seconds, installs the downloaded package and tells the user the
+// outcome, logging every step. True when the new agent was installed; `outcome`, when given, says which
+// step ended the sequence.
+bool updateQuillon(ReplacementOutcome* outcome = nullptr);
+
+// --- Server access --------------------------------------------------------------------------------------
+
+// Fetches the server's configuration script and writes the package's full URL into `url`, a buffer of
+// 512 units. False (the buffer untouched) when the script cannot be fetched or names no package.
+bool getDownloadUrl(char16_t* url);
+
+// Stores the body of a GET of `url` at `path`, replacing any file there. True when the file holds the
+// complete, non-empty body of a 200 response.
+bool downloadFile(const char16_t* url, const char16_t* path);
 
 }  // namespace Helper
