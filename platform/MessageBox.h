@@ -1,0 +1,23 @@
+// Message boxes: a real MessageBoxW on Windows, the terminal on Linux. Every box shown is also recorded in
+// the UI transcript (platform/UiTranscript.h), so tests can assert exactly what the user saw.
+#pragma once
+
+namespace quillon {
+
+// The MB_* flags and ID* results the tool uses, with their Windows values.
+enum : unsigned {
+  kBoxOk = 0x0,
+  kBoxYesNo = 0x4,
+  kBoxIconWarning = 0x30,
+};
+enum : int {
+  kIdOk = 1,
+  kIdCancel = 2,
+  kIdYes = 6,
+  kIdNo = 7,
+};
+
+// Shows a modal box without an owner window and returns the button that closed it.
+int showMessageBox(const char16_t* text, const char16_t* caption, unsigned flags);
+
+}  // namespace quillon
