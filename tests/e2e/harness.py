@@ -179,19 +179,21 @@ class Sandbox:
         return os.path.join(self.temp_dir, "QuillonMigrationTool.log")
 
     # --- running ----------------------------------------------------------------------------------------
-    def start(self, answers):
-        """Starts the tool; returns a Running whose finish() answers its windows and waits for it."""
+    def start(self, answers, screenshots=None):
+        """Starts the tool; returns a Running whose finish() answers its windows and waits for it.
+        screenshots (Windows): a file name (.png) per answer, or None, for a picture of that window."""
         self._transcripts += 1
         transcript = os.path.join(self.root, f"ui-{self._transcripts}.jsonl")
-        return Running(self, answers, transcript)
+        return Running(self, answers, transcript, screenshots)
 
-    def run(self, answers=(), timeout=120):
-        return self.start(answers).finish(timeout)
+    def run(self, answers=(), timeout=120, screenshots=None):
+        return self.start(answers, screenshots).finish(timeout)
 
 
 class Running:
-    def __init__(self, sandbox, answers, transcript):
+    def __init__(self, sandbox, answers, transcript, screenshots=None):
         self.sandbox, self.answers, self.transcript = sandbox, list(answers), transcript
+        self.screenshots = list(screenshots or [])
         self.seen = []
         build = sandbox.build
         if build.kind == "linux":
@@ -211,12 +213,17 @@ class Running:
 
     def answer_windows(self, timeout=60):
         """Windows: answers each expected window with the UI driver, recording what it showed."""
-        for answer in self.answers:
-            kind, action = answer
+        for index, (kind, action) in enumerate(self.answers):
             selector = ["--has-control", str(IDC_AGREE)] if kind == "dialog" else ["--lacks-control", str(IDC_AGREE)]
+            picture = self.screenshots[index] if index < len(self.screenshots) else None
+            if picture:
+                selector += ["--screenshot", windows_path(picture + ".bmp")]
             done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
                                    "--timeout", str(timeout), *selector, *WINDOWS_ANSWERS[action]],
                                   capture_output=True, timeout=timeout + 30)
+            if picture:
+                subprocess.run(["convert", picture + ".bmp", picture], check=True)
+                os.remove(picture + ".bmp")
             line = done.stdout.decode("utf-8").strip()
             if done.returncode != 0 or not line:
                 raise AssertionError(f"no {kind} window to answer with {action} "

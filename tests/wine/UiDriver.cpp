@@ -3,14 +3,14 @@
 //
 //   quillon-uidriver.exe --caption TEXT [--has-control ID] [--lacks-control ID]
 //                        [--press BUTTON | --key esc|enter|tab|alt+f4 | --close | --none]
-//                        [--timeout SECONDS] [--transcript FILE]
+//                        [--timeout SECONDS] [--transcript FILE] [--screenshot FILE.bmp]
 //
 // --has-control and --lacks-control tell apart windows with the same caption (a dialog and a box, say).
 //
 // BUTTON is a standard name (ok, cancel, yes, no, ...), "#ID" for a control id, or the button's text.
 // One JSON line per window goes to stdout and is appended to the transcript. After acting, the driver
 // waits for the window to close and records whether it did. Exit code: 0 done, 2 no such window within
-// the time-out, 3 no such button, 64 bad arguments.
+// the time-out, 3 no such button, 4 the screenshot could not be saved, 64 bad arguments.
 #include "tests/wine/WindowSnapshot.h"
 
 #include <cstdio>
@@ -30,6 +30,7 @@ struct Options {
   int lacksControl = 0;
   double timeoutSeconds = 30;
   std::wstring transcript;
+  std::wstring screenshot;
 };
 
 int usage() {
@@ -117,6 +118,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (arg == L"--none") {
     } else if (arg == L"--timeout" && hasValue) {
       options.timeoutSeconds = std::wcstod(argv[++i], nullptr);
+    } else if (arg == L"--screenshot" && hasValue) {
+      options.screenshot = argv[++i];
     } else if (arg == L"--transcript" && hasValue) {
       options.transcript = argv[++i];
     } else {
@@ -125,6 +128,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (options.caption.empty()) return usage();
 
+  int status = 0;
   HWND window = nullptr;
   const DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds * 1000);
   for (;;) {
@@ -141,10 +145,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     Sleep(50);
   }
+  if (!options.screenshot.empty()) {
+    SetForegroundWindow(window);  // a picture of the window as the user has it: active
+  }
   Sleep(300);  // let the window finish painting before its pixels are read
   const WindowSnapshot snapshot = takeSnapshot(window);
+  if (!options.screenshot.empty() && !saveScreenshot(window, options.screenshot)) status = 4;
 
-  int status = 0;
   if (!options.press.empty()) {
     action = L"press:" + options.press;
     if (const Control* button = findButton(snapshot, options.press)) {
