@@ -101,6 +101,18 @@ class FlowTest(unittest.TestCase):
         self.assertEqual(seen["text"], "利用規約をお読みください")
         self.assertEqual([c["id"] for c in seen["controls"]], [1002, 1003, 1001, -1, -1])
 
+    def test_tab_goes_from_agree_to_disagree_to_the_terms(self):
+        if BUILD.kind != "windows":
+            self.skipTest("keyboard focus exists on Windows only")
+        sandbox = self.sandbox()
+        sandbox.write_license()
+        running = sandbox.start([("dialog", "disagree")])
+        focus = [running.drive("dialog", "--key", "tab")["focus"] for _ in range(2)]
+        focus.append(running.drive("dialog", "--none")["focus"])
+        result = running.finish()
+        self.assertEqual(focus, [1002, 1003, 1001])
+        self.assertEqual(result.exit_code, TERMS_DECLINED)
+
     def test_a_second_copy_refuses_to_run_and_leaves_the_first_alone(self):
         sandbox = self.sandbox()
         sandbox.write_license()

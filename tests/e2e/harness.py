@@ -211,6 +211,16 @@ class Running:
                                              windows_path(sandbox.executable)],
                                             stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
 
+    def drive(self, kind, *driver_arguments, timeout=60):
+        """Windows: one UI driver call on the tool's current window; returns what it saw."""
+        selector = ["--has-control", str(IDC_AGREE)] if kind == "dialog" else ["--lacks-control", str(IDC_AGREE)]
+        done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
+                               "--timeout", str(timeout), *selector, *driver_arguments],
+                              capture_output=True, timeout=timeout + 30)
+        if done.returncode != 0:
+            raise AssertionError(f"no {kind} window (driver exit {done.returncode})")
+        return json.loads(done.stdout.decode("utf-8"))
+
     def answer_windows(self, timeout=60):
         """Windows: answers each expected window with the UI driver, recording what it showed."""
         for index, (kind, action) in enumerate(self.answers):
