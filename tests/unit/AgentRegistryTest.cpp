@@ -15,10 +15,10 @@ namespace {
 
 const std::u16string kKey = u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n";
 
-// A regedit line giving `name` the UTF-16LE bytes of `text` as a REG_SZ (hex(1)), optionally terminated.
-std::u16string rawString(const std::u16string& name, const std::u16string& text, bool terminated) {
+// A regedit line giving `name` the UTF-16LE bytes of `text` and a terminator as a REG_SZ (hex(1)).
+std::u16string rawString(const std::u16string& name, const std::u16string& text) {
   std::u16string line = u"\"" + name + u"\"=hex(1):";
-  const std::string bytes = utf16le(text) + (terminated ? std::string(2, '\0') : std::string());
+  const std::string bytes = utf16le(text) + std::string(2, '\0');
   const char16_t digits[] = u"0123456789abcdef";
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
@@ -44,12 +44,15 @@ Read readValue(const char16_t* name, std::size_t capacity) {
 
 TEST(ReadRegistryString, FollowsTheReadingRules) {
   const std::u16string text63(63, u'x');
-  const AgentRegistryFixture fixture(
+  AgentRegistryFixture fixture(
       kKey + u"\"Plain\"=\"5.1.0\"\r\n\"Empty\"=\"\"\r\n\"Expand\"=hex(2):25,00,54,00,4d,00,50,00,25,00,00,00\r\n" +
       u"\"Multi\"=hex(7):61,00,00,00,00,00\r\n\"Number\"=dword:00000005\r\n\"Binary\"=hex:61,00,00,00\r\n" +
-      u"\"Fits\"=\"" + text63 + u"\"\r\n\"TooLong\"=\"" + text63 + u"x\"\r\n" + rawString(u"Unterminated", u"abc", false) +
-      rawString(u"UnterminatedFull", std::u16string(64, u'y'), false) + u"\"Odd\"=hex(1):61,00,62\r\n" +
-      u"\"ZeroBytes\"=hex(1):\r\n" + rawString(u"TwoTexts", std::u16string(u"ab\0cd", 5), true));
+      u"\"Fits\"=\"" + text63 + u"\"\r\n\"TooLong\"=\"" + text63 + u"x\"\r\n" +
+      rawString(u"TwoTexts", std::u16string(u"ab\0cd", 5)));
+  fixture.setRawValue(u"Unterminated", kRegSz, utf16le(u"abc"));
+  fixture.setRawValue(u"UnterminatedFull", kRegSz, utf16le(std::u16string(64, u'y')));
+  fixture.setRawValue(u"Odd", kRegSz, std::string("a\0b", 3));
+  fixture.setRawValue(u"ZeroBytes", kRegSz, "");
 
   const struct {
     const char16_t* name;
@@ -143,7 +146,8 @@ TEST(GetAgentVersion, ReadsTheFirstThreeNumbers) {
       EXPECT_EQ(version.build, c.expected.build) << toUtf8(c.stored);
     }
   }
-  const AgentRegistryFixture unterminated(kKey + rawString(u"ProductVersion", u"5.1.0", false));
+  AgentRegistryFixture unterminated(kKey);
+  unterminated.setRawValue(u"ProductVersion", kRegSz, utf16le(u"5.1.0"));
   AgentVersion version;
   EXPECT_FALSE(Helper::getAgentVersion(version)) << "stored without a terminating NUL";
 }

@@ -4,6 +4,7 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,7 +137,12 @@ class AgentRegistryFixture {
   AgentRegistryFixture(const AgentRegistryFixture&) = delete;
   AgentRegistryFixture& operator=(const AgentRegistryFixture&) = delete;
 
+  // Stores exactly these bytes as the key's value `name` of type `type` (a REG_SZ may lack its
+  // terminator: regedit would add one, so this bypasses it on Windows).
+  void setRawValue(const std::u16string& name, std::uint32_t type, const std::string& bytes);
+
  private:
+  std::u16string body_;
   TempDirectory directory_;
   std::unique_ptr<ScopedEnvironment> registryFile_;
 };

@@ -175,12 +175,25 @@ int runProgram(const std::u16string& commandLine) {
 
 namespace testing_support {
 
-AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) {
+AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) : body_(body) {
   const fs::path file = directory_.path() / "agent.reg";
   writeAgentRegistryFile(file, body);
   registryFile_ = std::make_unique<ScopedEnvironment>("QUILLON_REGISTRY_FILE", file.string());
 }
 
 AgentRegistryFixture::~AgentRegistryFixture() = default;
+
+void AgentRegistryFixture::setRawValue(const std::u16string& name, std::uint32_t type, const std::string& bytes) {
+  static const char16_t digits[] = u"0123456789abcdef";
+  std::u16string line = u"\"" + name + u"\"=hex(" + digits[type & 15] + u"):";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (i > 0) line += u",";
+    line += digits[byte >> 4];
+    line += digits[byte & 15];
+  }
+  body_ += line + u"\r\n";
+  writeAgentRegistryFile(directory_.path() / "agent.reg", body_);
+}
 
 }  // namespace testing_support

@@ -187,7 +187,7 @@ void importIntoRegistry(const fs::path& file) {
 
 }  // namespace
 
-AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) {
+AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) : body_(body) {
   const fs::path file = directory_.path() / "agent.reg";
   writeAgentRegistryFile(file, body);
   importIntoRegistry(file);
@@ -201,6 +201,21 @@ AgentRegistryFixture::~AgentRegistryFixture() {
   } catch (const std::exception&) {
     // the next fixture removes the key first anyway
   }
+}
+
+void AgentRegistryFixture::setRawValue(const std::u16string& name, std::uint32_t type, const std::string& bytes) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TORVA\\Quillon", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create the agent's key");
+  }
+  // The system adds a terminator to a string whose next character in memory is NUL, so the bytes are
+  // followed by something else.
+  const std::string data = bytes + "\x01\x01\x01\x01";
+  const LONG status = RegSetValueExW(key, quillon::toWide(name).c_str(), 0, type,
+                                     reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(bytes.size()));
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set the value");
 }
 
 }  // namespace testing_support
