@@ -3,11 +3,14 @@
 #pragma once
 
 #include "platform/InstanceMarker.h"
+#include "platform/Registry.h"
 
 #include <boost/filesystem/path.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The enrolment settings from Auth.ini; one instance per process (Helper::getAuthSettings).
@@ -64,6 +67,13 @@ bool readLicenseText(char16_t*& text);
 
 // --- Installed-agent registry probe ---------------------------------------------------------------------
 
+// Reads a string value (REG_SZ, or REG_EXPAND_SZ used as stored) of an open key into buffer, `capacity`
+// units with the terminator. Returns 0, or a Windows error code: 2 when the value is missing, 234 when it
+// does not fit (a longer text is never cut), 13 for another type, an odd size or a text stored without
+// its terminator. A value of zero bytes reads as the empty text.
+int readRegistryString(const quillon::RegistryKey& key, const char16_t* valueName, char16_t* buffer,
+                       std::size_t capacity);
+
 // True when the agent's registry key holds the upgrade code of the agent this tool migrates.
 bool isAgentInstalled();
 
@@ -82,6 +92,13 @@ bool ExecMsiSync(const char16_t* packagePath, const char16_t* companyCode, const
 
 // Uninstalls the installed agent by its product code; the same rules.
 bool ExecUninstallMsiByProductCodeSync(std::uint32_t& exitCode);
+
+// The two installer command lines. A path or value with a blank or a double quote is quoted
+// (platform/CommandLine.h), so it stays one argument and cannot add a property or an option; everything
+// else is exactly as the installer's templates write it. The codes are included only when both are set.
+std::u16string installCommandLine(std::u16string_view packagePath, std::u16string_view companyCode,
+                                  std::u16string_view certificationCode);
+std::u16string uninstallCommandLine(std::u16string_view productCode);
 
 // --- Agent replacement ----------------------------------------------------------------------------------
 

@@ -3,10 +3,14 @@
 #include "helper/Helper.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "tests/unit/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -32,9 +36,30 @@ int runToolDirectoryChild() {
   return 0;
 }
 
+// Copied as msiexec.exe where the tool looks for the installer, this program plays it: it appends what it
+// received to the file QUILLON_FAKE_MSIEXEC_RECORD ("cmd:" and the raw command line where the platform has
+// one, then "arg:" and each argument) and exits with QUILLON_FAKE_MSIEXEC_EXIT (default 0).
+bool isFakeInstaller() {
+  std::string name = testing_support::testProgram().filename().string();
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name == "msiexec.exe";
+}
+
+int runFakeInstaller(int argc, char** argv) {
+  if (const char* record = std::getenv("QUILLON_FAKE_MSIEXEC_RECORD")) {
+    std::ofstream out(record, std::ios::binary | std::ios::app);
+    const std::string commandLine = testing_support::ownCommandLine();
+    if (!commandLine.empty()) out << "cmd:" << commandLine << "\n";
+    for (int i = 1; i < argc; ++i) out << "arg:" << argv[i] << "\n";
+  }
+  const char* code = std::getenv("QUILLON_FAKE_MSIEXEC_EXIT");
+  return code != nullptr ? std::atoi(code) : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (isFakeInstaller()) return runFakeInstaller(argc, argv);
   if (argc >= 2 && std::strncmp(argv[1], "--child=", 8) == 0) {
     const std::string role = argv[1] + 8;
     if (role == "guard") return runGuardChild(false);

@@ -1,6 +1,7 @@
 #include "tests/unit/support/TestSupport.h"
 
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -45,6 +46,12 @@ std::string utf16le(const std::u16string& text) {
 }
 
 fs::path testProgram() { return quillon::toPath(quillon::executablePath()); }
+
+void writeAgentRegistryFile(const fs::path& file, const std::u16string& body) {
+  const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
+                              u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n\r\n" + body;
+  writeBytes(file, "\xFF\xFE" + utf16le(text));
+}
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments) : ChildProcess(testProgram(), arguments) {}
 

@@ -4,6 +4,7 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -110,5 +111,40 @@ class ForeignObjectAtMarkerName {
 
 // The running test program.
 fs::path testProgram();
+
+// True in the Windows build (under Wine here), false in the Linux build.
+bool runsOnWindows();
+
+// The command line this process was started with, as the platform passed it (Windows); empty on Linux,
+// where a program receives its arguments already split.
+std::string ownCommandLine();
+
+// Runs a program with a command line to its end (Windows: found by the system's search) and returns its
+// exit code; -1 when it cannot be started.
+int runProgram(const std::u16string& commandLine);
+
+// The agent's registry key (HKEY_LOCAL_MACHINE\SOFTWARE\TORVA\Quillon) as a fixture gives it, for the
+// scope: `body` is regedit text after the header line, the key's section included. The key is removed
+// first and at the end. Windows: imported into the registry with regedit; Linux: the registry file
+// (QUILLON_REGISTRY_FILE). The same text, as regedit's UTF-16LE with byte-order mark, serves both.
+// Writes such a fixture file: the header, the removal of the agent's key, then `body`.
+void writeAgentRegistryFile(const fs::path& file, const std::u16string& body);
+
+class AgentRegistryFixture {
+ public:
+  explicit AgentRegistryFixture(const std::u16string& body);
+  ~AgentRegistryFixture();
+  AgentRegistryFixture(const AgentRegistryFixture&) = delete;
+  AgentRegistryFixture& operator=(const AgentRegistryFixture&) = delete;
+
+  // Stores exactly these bytes as the key's value `name` of type `type` (a REG_SZ may lack its
+  // terminator: regedit would add one, so this bypasses it on Windows).
+  void setRawValue(const std::u16string& name, std::uint32_t type, const std::string& bytes);
+
+ private:
+  std::u16string body_;
+  TempDirectory directory_;
+  std::unique_ptr<ScopedEnvironment> registryFile_;
+};
 
 }  // namespace testing_support

@@ -1,6 +1,8 @@
 // Linux bodies of the test support.
 #include "tests/unit/support/TestSupport.h"
 
+#include "platform/Text.h"
+
 #include <boost/filesystem/operations.hpp>
 
 #include <cerrno>
@@ -136,6 +138,62 @@ int ChildProcess::wait() {
     impl_->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   return impl_->exitCode;
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+bool runsOnWindows() { return false; }
+
+std::string ownCommandLine() { return {}; }
+
+int runProgram(const std::u16string& commandLine) {
+  std::vector<std::string> arguments;
+  std::string current;
+  for (const char c : quillon::toUtf8(commandLine)) {
+    if (c == ' ') {
+      if (!current.empty()) arguments.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) arguments.push_back(current);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  if (argv.size() < 2 || posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) : body_(body) {
+  const fs::path file = directory_.path() / "agent.reg";
+  writeAgentRegistryFile(file, body);
+  registryFile_ = std::make_unique<ScopedEnvironment>("QUILLON_REGISTRY_FILE", file.string());
+}
+
+AgentRegistryFixture::~AgentRegistryFixture() = default;
+
+void AgentRegistryFixture::setRawValue(const std::u16string& name, std::uint32_t type, const std::string& bytes) {
+  static const char16_t digits[] = u"0123456789abcdef";
+  std::u16string line = u"\"" + name + u"\"=hex(" + digits[type & 15] + u"):";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (i > 0) line += u",";
+    line += digits[byte >> 4];
+    line += digits[byte & 15];
+  }
+  body_ += line + u"\r\n";
+  writeAgentRegistryFile(directory_.path() / "agent.reg", body_);
 }
 
 }  // namespace testing_support

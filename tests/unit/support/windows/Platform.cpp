@@ -1,6 +1,7 @@
 // Windows bodies of the test support.
 #include "tests/unit/support/TestSupport.h"
 
+#include "platform/Text.h"
 #include "platform/windows/WindowsSupport.h"
 
 #include <cstdlib>
@@ -145,6 +146,76 @@ int ChildProcess::wait() {
     impl_->exitCode = static_cast<int>(code);
   }
   return impl_->exitCode;
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+bool runsOnWindows() { return true; }
+
+std::string ownCommandLine() { return quillon::toUtf8(quillon::asText(GetCommandLineW())); }
+
+int runProgram(const std::u16string& commandLine) {
+  std::wstring buffer = quillon::toWide(commandLine);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return -1;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+namespace {
+
+// regedit imports into the registry view of this process's bitness (a 32-bit test's child is redirected
+// to the 32-bit regedit), which is the view the tool reads.
+void importIntoRegistry(const fs::path& file) {
+  const int status = runProgram(u"regedit.exe /S \"" + quillon::fromWide(file.wstring()) + u"\"");
+  if (status != 0) throw std::runtime_error("regedit failed: " + std::to_string(status));
+}
+
+}  // namespace
+
+AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) : body_(body) {
+  const fs::path file = directory_.path() / "agent.reg";
+  writeAgentRegistryFile(file, body);
+  importIntoRegistry(file);
+}
+
+AgentRegistryFixture::~AgentRegistryFixture() {
+  try {
+    const fs::path file = directory_.path() / "remove.reg";
+    writeAgentRegistryFile(file, u"");
+    importIntoRegistry(file);
+  } catch (const std::exception&) {
+    // the next fixture removes the key first anyway
+  }
+}
+
+void AgentRegistryFixture::setRawValue(const std::u16string& name, std::uint32_t type, const std::string& bytes) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TORVA\\Quillon", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create the agent's key");
+  }
+  // The system adds a terminator to a string whose next character in memory is NUL, so the bytes are
+  // followed by something else.
+  const std::string data = bytes + "\x01\x01\x01\x01";
+  const LONG status = RegSetValueExW(key, quillon::toWide(name).c_str(), 0, type,
+                                     reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(bytes.size()));
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set the value");
 }
 
 }  // namespace testing_support

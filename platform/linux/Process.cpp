@@ -1,0 +1,107 @@
+// Linux body of platform/Process.h: posix_spawn of the program found on PATH, then waitpid.
+#include "platform/Process.h"
+
+#include "platform/CommandLine.h"
+#include "platform/Text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace quillon {
+namespace {
+
+// Windows error codes for what can go wrong in starting a program.
+int windowsError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return 2;  // ERROR_FILE_NOT_FOUND
+    case EACCES:
+    case EPERM:
+      return 5;  // ERROR_ACCESS_DENIED
+    case ENOEXEC:
+      return 193;  // ERROR_BAD_EXE_FORMAT
+    case ENOMEM:
+    case EAGAIN:
+      return 8;  // ERROR_NOT_ENOUGH_MEMORY
+    case E2BIG:
+    case ENAMETOOLONG:
+      return 206;  // ERROR_FILENAME_EXCED_RANGE
+    default:
+      return 31;  // ERROR_GEN_FAILURE
+  }
+}
+
+bool isExecutableFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// The program as the system would find it: a name with a slash as it is, else the first executable file
+// of that name in the PATH folders (an empty entry is the current folder). Empty when there is none.
+std::string findProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* path = std::getenv("PATH");
+  const std::string folders = path != nullptr ? path : "";
+  std::size_t start = 0;
+  while (start <= folders.size()) {
+    std::size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = folders.substr(start, end - start);
+    const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+    if (isExecutableFile(candidate)) return candidate;
+    start = end + 1;
+  }
+  return {};
+}
+
+}  // namespace
+
+ProcessRun runToCompletion(const std::u16string& commandLine) {
+  ProcessRun run;
+  std::vector<std::string> arguments;
+  for (const std::u16string& argument : splitCommandLine(commandLine)) arguments.push_back(toUtf8(argument));
+  const std::string program = arguments.empty() ? std::string() : findProgram(arguments.front());
+  if (program.empty()) {
+    run.failedAt = ProcessRun::Step::Start;
+    run.error = 2;  // ERROR_FILE_NOT_FOUND, as CreateProcessW reports a program it cannot find
+    return run;
+  }
+
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t child = -1;
+  // The tool opens every file with close-on-exec, so the child inherits no handle but its standard ones.
+  const int error = posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ);
+  if (error != 0) {
+    run.failedAt = ProcessRun::Step::Start;
+    run.error = windowsError(error);
+    return run;
+  }
+
+  int status = 0;
+  pid_t waited;
+  while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (waited < 0) {
+    run.failedAt = ProcessRun::Step::Wait;
+    run.error = windowsError(errno);
+    return run;
+  }
+  // A child ended by a signal has no exit code of its own; like a process ended from outside on Windows
+  // it counts as a failure with a non-zero code.
+  run.exitCode = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))
+                                   : 128u + static_cast<std::uint32_t>(WTERMSIG(status));
+  return run;
+}
+
+}  // namespace quillon

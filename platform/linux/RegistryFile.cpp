@@ -1,0 +1,287 @@
+#include "platform/linux/RegistryFile.h"
+
+#include "platform/Registry.h"
+#include "platform/Text.h"
+
+#include <optional>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+struct Line {
+  std::u16string text;
+  std::size_t number;
+};
+
+bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+std::u16string_view trimLeft(std::u16string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+std::u16string_view trim(std::u16string_view s) {
+  s = trimLeft(s);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+int hexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// 1 to maxDigits hex digits, the whole text.
+std::optional<std::uint32_t> parseHex(std::u16string_view text, std::size_t maxDigits) {
+  if (text.empty() || text.size() > maxDigits) return std::nullopt;
+  std::uint32_t value = 0;
+  for (const char16_t c : text) {
+    const int digit = hexDigit(c);
+    if (digit < 0) return std::nullopt;
+    value = value * 16 + static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+std::string utf16Bytes(std::u16string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+// The text of the file, or nothing when its encoding is broken.
+std::optional<std::u16string> decode(std::string_view bytes) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    bytes.remove_prefix(2);
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+      text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+    }
+    return text;
+  }
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  std::u16string text = fromUtf8(bytes);
+  // fromUtf8 never fails; a file whose bytes do not come back unchanged was not UTF-8.
+  if (toUtf8(text) != bytes) return std::nullopt;
+  return text;
+}
+
+// Reads a quoted text with regedit's escapes from the start of `s` (which begins with the quote) and
+// returns it; `s` is left after the closing quote. Nothing when it is not closed or has another escape.
+std::optional<std::u16string> takeQuoted(std::u16string_view& s) {
+  std::u16string text;
+  for (std::size_t i = 1; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c == u'"') {
+      s.remove_prefix(i + 1);
+      return text;
+    }
+    if (c == u'\\') {
+      if (i + 1 >= s.size() || (s[i + 1] != u'\\' && s[i + 1] != u'"')) return std::nullopt;
+      text += s[++i];
+      continue;
+    }
+    text += c;
+  }
+  return std::nullopt;
+}
+
+// Comma-separated hex bytes, such as "41,00,42,00"; an empty list is zero bytes.
+std::optional<std::string> parseHexBytes(std::u16string_view list) {
+  std::string bytes;
+  list = trim(list);
+  if (list.empty()) return bytes;
+  for (;;) {
+    const std::size_t comma = list.find(u',');
+    const std::optional<std::uint32_t> byte = parseHex(trim(list.substr(0, comma)), 2);
+    if (!byte) return std::nullopt;
+    bytes += static_cast<char>(*byte);
+    if (comma == std::u16string_view::npos) return bytes;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+// The data after "=": a value, or nothing for a deletion ("-"). False when malformed.
+bool parseData(std::u16string_view data, std::optional<RegistryValueData>& value) {
+  value.reset();
+  if (data == u"-") return true;
+  if (!data.empty() && data.front() == u'"') {
+    const std::optional<std::u16string> text = takeQuoted(data);
+    if (!text || !trim(data).empty()) return false;
+    value = RegistryValueData{kRegSz, utf16Bytes(*text) + std::string(2, '\0')};
+    return true;
+  }
+  if (data.substr(0, 6) == u"dword:") {
+    const std::optional<std::uint32_t> number = parseHex(trim(data.substr(6)), 8);
+    if (!number) return false;
+    std::string bytes;
+    for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>(*number >> shift & 0xFF);
+    value = RegistryValueData{kRegDword, bytes};
+    return true;
+  }
+  std::uint32_t type = kRegBinary;
+  if (data.substr(0, 4) == u"hex:") {
+    data.remove_prefix(4);
+  } else if (data.substr(0, 4) == u"hex(") {
+    const std::size_t close = data.find(u"):");
+    if (close == std::u16string_view::npos) return false;
+    const std::optional<std::uint32_t> number = parseHex(data.substr(4, close - 4), 8);
+    if (!number) return false;
+    type = *number;
+    data.remove_prefix(close + 2);
+  } else {
+    return false;
+  }
+  const std::optional<std::string> bytes = parseHexBytes(data);
+  if (!bytes) return false;
+  value = RegistryValueData{type, *bytes};
+  return true;
+}
+
+bool isHexValue(std::u16string_view line) {
+  const std::size_t equals = line.find(u"=hex");
+  return equals != std::u16string_view::npos;
+}
+
+// Physical lines joined where a hex value continues after a trailing backslash.
+std::optional<std::vector<Line>> logicalLines(std::u16string_view text, std::size_t& faultLine) {
+  std::vector<Line> lines;
+  std::size_t number = 0;
+  bool continuing = false;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(u'\n', start);
+    if (end == std::u16string_view::npos) end = text.size();
+    std::u16string_view line = text.substr(start, end - start);
+    const bool last = end == text.size();
+    start = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    if (line.find(u'\0') != std::u16string_view::npos) {
+      faultLine = number;
+      return std::nullopt;
+    }
+    line = trim(line);
+    if (continuing) {
+      lines.back().text += line;
+    } else {
+      lines.push_back({std::u16string(line), number});
+    }
+    std::u16string& joined = lines.back().text;
+    continuing = !joined.empty() && joined.back() == u'\\' && isHexValue(joined);
+    if (continuing) {
+      joined.pop_back();
+      if (last) {  // a continuation with nothing after it
+        faultLine = number;
+        return std::nullopt;
+      }
+    }
+    if (last) break;
+  }
+  return lines;
+}
+
+void deleteKeyTree(RegistryKeys& keys, const std::u16string& key) {
+  for (auto it = keys.begin(); it != keys.end();) {
+    const std::u16string& path = it->first;
+    const bool inTree = path == key || (path.size() > key.size() && path.compare(0, key.size(), key) == 0 &&
+                                        path[key.size()] == u'\\');
+    it = inTree ? keys.erase(it) : std::next(it);
+  }
+}
+
+}  // namespace
+
+std::u16string foldRegistryName(std::u16string_view name) {
+  std::u16string folded(name);
+  for (char16_t& c : folded) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+  }
+  return folded;
+}
+
+bool parseRegistryFile(std::string_view bytes, RegistryKeys& keys, std::size_t& faultLine) {
+  faultLine = 0;
+  const std::optional<std::u16string> text = decode(bytes);
+  if (!text) {
+    faultLine = 1;
+    return false;
+  }
+  const std::optional<std::vector<Line>> lines = logicalLines(*text, faultLine);
+  if (!lines) return false;
+
+  RegistryKeys result = keys;
+  bool sawHeader = false;
+  std::optional<std::u16string> currentKey;
+  for (const Line& line : *lines) {
+    const std::u16string_view s = line.text;
+    faultLine = line.number;
+    if (s.empty() || s.front() == u';') continue;
+    if (!sawHeader) {
+      if (s != u"Windows Registry Editor Version 5.00" && s != u"REGEDIT4") return false;
+      sawHeader = true;
+      continue;
+    }
+    if (s.front() == u'[') {
+      if (s.back() != u']') return false;
+      std::u16string_view path = s.substr(1, s.size() - 2);
+      const bool deletion = !path.empty() && path.front() == u'-';
+      if (deletion) path.remove_prefix(1);
+      if (path.empty() || path.front() == u'\\' || path.back() == u'\\' ||
+          path.find(u"\\\\") != std::u16string_view::npos || path.find_first_of(u"[]") != std::u16string_view::npos) {
+        return false;
+      }
+      const std::u16string key = foldRegistryName(path);
+      if (deletion) {
+        deleteKeyTree(result, key);
+        currentKey.reset();  // values after a deletion belong to no key
+      } else {
+        result[key];
+        currentKey = key;
+      }
+      continue;
+    }
+    if (s.front() != u'"' && s.front() != u'@') return false;
+    if (!currentKey) return false;
+
+    std::u16string_view rest = s;
+    std::u16string name;
+    if (rest.front() == u'@') {
+      rest.remove_prefix(1);
+    } else {
+      const std::optional<std::u16string> quoted = takeQuoted(rest);
+      if (!quoted) return false;
+      name = *quoted;
+    }
+    rest = trimLeft(rest);
+    if (rest.empty() || rest.front() != u'=') return false;
+    rest = trimLeft(rest.substr(1));
+
+    std::optional<RegistryValueData> value;
+    if (!parseData(rest, value)) return false;
+    RegistryValues& values = result[*currentKey];
+    if (value) {
+      values[foldRegistryName(name)] = *value;
+    } else {
+      values.erase(foldRegistryName(name));
+    }
+  }
+  if (!sawHeader) {
+    faultLine = 1;
+    return false;
+  }
+  faultLine = 0;
+  keys = std::move(result);
+  return true;
+}
+
+}  // namespace quillon

@@ -1,0 +1,62 @@
+// Windows body of platform/Process.h: CreateProcessW, WaitForSingleObject, GetExitCodeProcess.
+#include "platform/Process.h"
+
+#include "platform/windows/WindowsSupport.h"
+
+#include <vector>
+
+namespace quillon {
+namespace {
+
+// A process or thread handle, closed when the holder ends.
+class ManagedProcessHandle {
+ public:
+  explicit ManagedProcessHandle(HANDLE handle) : handle_(handle) {}
+  ~ManagedProcessHandle() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  ManagedProcessHandle(const ManagedProcessHandle&) = delete;
+  ManagedProcessHandle& operator=(const ManagedProcessHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+ProcessRun runToCompletion(const std::u16string& commandLine) {
+  ProcessRun run;
+  // CreateProcessW may write into the command line, so it gets a copy of its own, as long as it is.
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back(L'\0');
+
+  STARTUPINFOW startup;
+  ZeroMemory(&startup, sizeof(startup));
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION information;
+  ZeroMemory(&information, sizeof(information));
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &information)) {
+    run.failedAt = ProcessRun::Step::Start;
+    run.error = static_cast<int>(GetLastError());
+    return run;
+  }
+  const ManagedProcessHandle process(information.hProcess);
+  const ManagedProcessHandle thread(information.hThread);
+
+  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+    run.failedAt = ProcessRun::Step::Wait;
+    run.error = static_cast<int>(GetLastError());
+    return run;
+  }
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(process.get(), &exitCode)) {
+    run.failedAt = ProcessRun::Step::ExitCode;
+    run.error = static_cast<int>(GetLastError());
+    return run;
+  }
+  run.exitCode = exitCode;
+  return run;
+}
+
+}  // namespace quillon

@@ -1,0 +1,182 @@
+// The Linux build's registry file: what regedit's format means, and that malformed text is refused
+// cleanly (never read in part, never misread).
+#include "platform/Registry.h"
+#include "platform/linux/RegistryFile.h"
+#include "tests/unit/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace quillon;
+using namespace testing_support;
+
+namespace {
+
+const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
+const std::string kKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n";
+const std::u16string kKeyName = u"hkey_local_machine\\software\\torva\\quillon";
+
+std::string sz(const std::u16string& text) { return utf16le(text) + std::string(2, '\0'); }
+
+TEST(RegistryFile, ReadsEveryValueFormRegeditWrites) {
+  const struct {
+    const char* what;
+    std::string line;
+    std::uint32_t type;
+    std::string bytes;
+  } cases[] = {
+      {"string", "\"V\"=\"abc\"", kRegSz, sz(u"abc")},
+      {"empty string", "\"V\"=\"\"", kRegSz, sz(u"")},
+      {"escaped quote and backslash", "\"V\"=\"a\\\"b\\\\c\"", kRegSz, sz(u"a\"b\\c")},
+      {"Japanese text", "\"V\"=\"移行ツール\"", kRegSz, sz(u"移行ツール")},
+      {"blanks kept inside", "\"V\"=\" a b \"", kRegSz, sz(u" a b ")},
+      {"dword", "\"V\"=dword:0000002a", kRegDword, std::string("\x2a\0\0\0", 4)},
+      {"short dword", "\"V\"=dword:1", kRegDword, std::string("\x01\0\0\0", 4)},
+      {"expand string", "\"V\"=hex(2):41,00,25,00,00,00", kRegExpandSz, std::string("A\0%\0\0\0", 6)},
+      {"multi string", "\"V\"=hex(7):41,00,00,00,00,00", kRegMultiSz, std::string("A\0\0\0\0\0", 6)},
+      {"string without its terminator", "\"V\"=hex(1):41,00,42,00", kRegSz, std::string("A\0B\0", 4)},
+      {"string of odd length", "\"V\"=hex(1):41,00,42", kRegSz, std::string("A\0B", 3)},
+      {"zero bytes", "\"V\"=hex(1):", kRegSz, ""},
+      {"binary", "\"V\"=hex:de,ad", kRegBinary, "\xde\xad"},
+      {"continued over lines", "\"V\"=hex(2):41,00,\\\r\n  42,00,\\\r\n  00,00", kRegExpandSz, std::string("A\0B\0\0\0", 6)},
+      {"upper-case hex", "\"V\"=hex(2):4A,00", kRegExpandSz, std::string("J\0", 2)},
+      {"default value", "@=\"d\"", kRegSz, sz(u"d")},
+  };
+  for (const auto& c : cases) {
+    RegistryKeys keys;
+    std::size_t faultLine = 99;
+    ASSERT_TRUE(parseRegistryFile(kHeader + kKey + c.line + "\r\n", keys, faultLine)) << c.what << " line " << faultLine;
+    const RegistryValues& values = keys.at(kKeyName);
+    ASSERT_EQ(values.size(), 1u) << c.what;
+    const RegistryValueData& value = values.begin()->second;
+    EXPECT_EQ(value.type, c.type) << c.what;
+    EXPECT_EQ(value.bytes, c.bytes) << c.what;
+  }
+}
+
+TEST(RegistryFile, NamesIgnoreLetterCaseAndLaterLinesWin) {
+  const std::string text = kHeader + "; a comment\r\n[hkey_local_machine\\Software\\torva\\QUILLON]\r\n"
+                           "\"UpgradeCode\"=\"first\"\r\n\"upgradecode\"=\"second\"\r\n\"Gone\"=\"x\"\r\n\"Gone\"=-\r\n"
+                           "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed]\r\n" + kKey + "\"Other\"=\"o\"\r\n";
+  RegistryKeys keys;
+  std::size_t faultLine = 0;
+  ASSERT_TRUE(parseRegistryFile(text, keys, faultLine));
+  const RegistryValues& values = keys.at(kKeyName);
+  EXPECT_EQ(values.at(u"upgradecode").bytes, sz(u"second"));
+  EXPECT_EQ(values.count(u"gone"), 0u);
+  EXPECT_EQ(values.at(u"other").bytes, sz(u"o"));
+}
+
+TEST(RegistryFile, ReadsUtf16WithItsMarkAndUtf8) {
+  const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
+                              u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n\"V\"=\"移行\"\r\n";
+  for (const std::string& bytes : {"\xFF\xFE" + utf16le(text), std::string("\xEF\xBB\xBF") + "Windows Registry Editor Version 5.00\n\n"
+                                                                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\n\"V\"=\"移行\"\n"}) {
+    RegistryKeys keys;
+    std::size_t faultLine = 0;
+    ASSERT_TRUE(parseRegistryFile(bytes, keys, faultLine));
+    EXPECT_EQ(keys.at(kKeyName).at(u"v").bytes, sz(u"移行"));
+  }
+}
+
+TEST(RegistryFile, RefusesMalformedTextWithTheLineOfTheFault) {
+  const struct {
+    const char* what;
+    std::string text;
+    std::size_t line;
+  } cases[] = {
+      {"empty file", "", 1},
+      {"no header", kKey + "\"V\"=\"a\"\r\n", 1},
+      {"wrong header", "Windows Registry Editor Version 4.00\r\n", 1},
+      {"value before any key", kHeader + "\"V\"=\"a\"\r\n", 3},
+      {"value after a deleted key", kHeader + "[-HKEY_LOCAL_MACHINE\\X]\r\n\"V\"=\"a\"\r\n", 4},
+      {"unclosed key", kHeader + "[HKEY_LOCAL_MACHINE\\X\r\n", 3},
+      {"empty key", kHeader + "[]\r\n", 3},
+      {"key ending in a backslash", kHeader + "[HKEY_LOCAL_MACHINE\\X\\]\r\n", 3},
+      {"unclosed name", kHeader + kKey + "\"V=\"a\"\r\n", 4},
+      {"no equals sign", kHeader + kKey + "\"V\" \"a\"\r\n", 4},
+      {"unclosed text", kHeader + kKey + "\"V\"=\"abc\r\n", 4},
+      {"text with trailing garbage", kHeader + kKey + "\"V\"=\"a\"b\r\n", 4},
+      {"unknown escape", kHeader + kKey + "\"V\"=\"a\\nb\"\r\n", 4},
+      {"unknown type word", kHeader + kKey + "\"V\"=qword:1\r\n", 4},
+      {"dword too long", kHeader + kKey + "\"V\"=dword:123456789\r\n", 4},
+      {"dword not hex", kHeader + kKey + "\"V\"=dword:xyz\r\n", 4},
+      {"empty dword", kHeader + kKey + "\"V\"=dword:\r\n", 4},
+      {"byte of three digits", kHeader + kKey + "\"V\"=hex:123\r\n", 4},
+      {"byte not hex", kHeader + kKey + "\"V\"=hex:4g\r\n", 4},
+      {"empty byte", kHeader + kKey + "\"V\"=hex:41,,42\r\n", 4},
+      {"trailing comma", kHeader + kKey + "\"V\"=hex:41,\r\n", 4},
+      {"unclosed type", kHeader + kKey + "\"V\"=hex(2:41\r\n", 4},
+      {"type not hex", kHeader + kKey + "\"V\"=hex(z):41\r\n", 4},
+      {"continuation at the end", kHeader + kKey + "\"V\"=hex:41,\\", 4},
+      {"a stray line", kHeader + kKey + "V=a\r\n", 4},
+      {"a NUL character", kHeader + kKey + std::string("\"V\"=\"a\0b\"\r\n", 11), 4},
+      {"odd UTF-16 length", "\xFF\xFE" + utf16le(u"Windows Registry Editor Version 5.00\r\n") + "x", 1},
+      {"broken UTF-8", kHeader + kKey + "\"V\"=\"\xC3\x28\"\r\n", 1},
+  };
+  for (const auto& c : cases) {
+    RegistryKeys keys;
+    keys[u"kept"];
+    std::size_t faultLine = 0;
+    EXPECT_FALSE(parseRegistryFile(c.text, keys, faultLine)) << c.what;
+    EXPECT_EQ(faultLine, c.line) << c.what;
+    EXPECT_EQ(keys.size(), 1u) << c.what << ": nothing is taken from a refused file";
+  }
+}
+
+TEST(RegistryFile, SurvivesRandomDamageToAValidFile) {
+  // Whatever a damaged file holds, the parser ends with a clean yes or no, and a yes keeps the shape.
+  const std::string valid = kHeader + kKey + "\"UpgradeCode\"=\"{8D27F0A4}\"\r\n\"V\"=hex(2):41,00,\\\r\n  00,00\r\n"
+                                             "\"D\"=dword:00000001\r\n@=\"x\"\r\n";
+  std::mt19937 random(20240611);
+  const char alphabet[] = "\"\\[]=:,@-;()hexdword0123456789abcdef \r\n\t\xFF\xFE\0";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = valid;
+    const int edits = 1 + static_cast<int>(random() % 4);
+    for (int e = 0; e < edits; ++e) {
+      const std::size_t at = random() % text.size();
+      switch (random() % 3) {
+        case 0: text[at] = alphabet[random() % (sizeof alphabet - 1)]; break;
+        case 1: text.erase(at, 1 + random() % 3); break;
+        default: text.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]); break;
+      }
+      if (text.empty()) text = "x";
+    }
+    RegistryKeys keys;
+    std::size_t faultLine = 0;
+    if (parseRegistryFile(text, keys, faultLine)) {
+      EXPECT_EQ(faultLine, 0u);
+    } else {
+      EXPECT_GE(faultLine, 1u);
+      EXPECT_TRUE(keys.empty());
+    }
+  }
+}
+
+TEST(RegistryKeyOnLinux, OpensNamedKeysAndTheirParentsAndReportsABrokenFile) {
+  TempDirectory temp;
+  const fs::path file = temp.path() / "registry.reg";
+  ScopedEnvironment registry("QUILLON_REGISTRY_FILE", file.string());
+  RegistryKey key;
+  EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quillon"), kErrorFileNotFound) << "no file: no key";
+
+  writeBytes(file, kHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon-Old]\r\n"
+                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon\\Sub]\r\n\"V\"=\"a\"\r\n");
+  EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quillon"), 0) << "a parent of a named key exists";
+  EXPECT_EQ(key.open(u"software\\torva"), 0);
+  EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quil"), kErrorFileNotFound);
+  EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quillon\\Sub"), 0);
+
+  char16_t buffer[1];
+  std::uint32_t type = 0, size = sizeof buffer;
+  EXPECT_EQ(key.queryValue(u"V", &type, buffer, &size), kErrorMoreData);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(key.queryValue(u"W", &type, buffer, &size), kErrorFileNotFound);
+
+  writeBytes(file, kHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n\"V\"=\"a\r\n");
+  EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quillon"), kErrorBadDatabase);
+  EXPECT_FALSE(key.isOpen());
+}
+
+}  // namespace
