@@ -3,6 +3,9 @@
 
 #include "platform/windows/WindowsSupport.h"
 
+#include <objbase.h>
+#include <psapi.h>
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -54,6 +57,16 @@ ForeignObjectAtMarkerName::ForeignObjectAtMarkerName() {
 ForeignObjectAtMarkerName::~ForeignObjectAtMarkerName() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
 
 int ForeignObjectAtMarkerName::expectedError() const { return ERROR_INVALID_HANDLE; }
+
+bool initialiseCom() { return SUCCEEDED(CoInitialize(nullptr)); }
+void uninitialiseCom() { CoUninitialize(); }
+
+long peakMemoryKiB() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return -1;
+  return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+}
 
 struct ChildProcess::Impl {
   PROCESS_INFORMATION process = {};
