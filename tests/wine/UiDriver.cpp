@@ -1,13 +1,16 @@
 // The UI driver: finds a top-level window of the program under test by its caption, records what it
 // shows, and answers it as a user would.
 //
-//   quillon-uidriver.exe --caption TEXT [--press BUTTON | --key esc|enter|tab|alt+f4 | --close | --none]
-//                        [--timeout SECONDS] [--transcript FILE]
+//   quillon-uidriver.exe --caption TEXT [--has-control ID] [--lacks-control ID]
+//                        [--press BUTTON | --key esc|enter|tab|alt+f4 | --close | --none]
+//                        [--timeout SECONDS] [--transcript FILE] [--screenshot FILE.bmp]
+//
+// --has-control and --lacks-control tell apart windows with the same caption (a dialog and a box, say).
 //
 // BUTTON is a standard name (ok, cancel, yes, no, ...), "#ID" for a control id, or the button's text.
 // One JSON line per window goes to stdout and is appended to the transcript. After acting, the driver
 // waits for the window to close and records whether it did. Exit code: 0 done, 2 no such window within
-// the time-out, 3 no such button, 64 bad arguments.
+// the time-out, 3 no such button, 4 the screenshot could not be saved, 64 bad arguments.
 #include "tests/wine/WindowSnapshot.h"
 
 #include <cstdio>
@@ -23,13 +26,16 @@ struct Options {
   std::wstring press;
   std::wstring key;
   bool close = false;
+  int hasControl = 0;
+  int lacksControl = 0;
   double timeoutSeconds = 30;
   std::wstring transcript;
+  std::wstring screenshot;
 };
 
 int usage() {
-  std::fwprintf(stderr, L"usage: quillon-uidriver --caption TEXT [--press BUTTON|--key KEY|--close|--none] "
-                        L"[--timeout SECONDS] [--transcript FILE]\n");
+  std::fwprintf(stderr, L"usage: quillon-uidriver --caption TEXT [--has-control ID] [--lacks-control ID] "
+                        L"[--press BUTTON|--key KEY|--close|--none] [--timeout SECONDS] [--transcript FILE]\n");
   return 64;
 }
 
@@ -99,6 +105,10 @@ int wmain(int argc, wchar_t** argv) {
     const bool hasValue = i + 1 < argc;
     if (arg == L"--caption" && hasValue) {
       options.caption = argv[++i];
+    } else if (arg == L"--has-control" && hasValue) {
+      options.hasControl = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+    } else if (arg == L"--lacks-control" && hasValue) {
+      options.lacksControl = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
     } else if (arg == L"--press" && hasValue) {
       options.press = argv[++i];
     } else if (arg == L"--key" && hasValue) {
@@ -108,6 +118,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (arg == L"--none") {
     } else if (arg == L"--timeout" && hasValue) {
       options.timeoutSeconds = std::wcstod(argv[++i], nullptr);
+    } else if (arg == L"--screenshot" && hasValue) {
+      options.screenshot = argv[++i];
     } else if (arg == L"--transcript" && hasValue) {
       options.transcript = argv[++i];
     } else {
@@ -116,24 +128,30 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (options.caption.empty()) return usage();
 
+  int status = 0;
   HWND window = nullptr;
   const DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds * 1000);
   for (;;) {
-    const std::vector<HWND> windows = findWindows(options.caption);
-    if (!windows.empty()) {
-      window = windows.front();
+    for (HWND candidate : findWindows(options.caption)) {
+      if (options.hasControl != 0 && GetDlgItem(candidate, options.hasControl) == nullptr) continue;
+      if (options.lacksControl != 0 && GetDlgItem(candidate, options.lacksControl) != nullptr) continue;
+      window = candidate;
       break;
     }
+    if (window != nullptr) break;
     if (static_cast<LONG>(GetTickCount() - deadline) >= 0) {
       std::fwprintf(stderr, L"quillon-uidriver: no window captioned \"%ls\"\n", options.caption.c_str());
       return 2;
     }
     Sleep(50);
   }
+  if (!options.screenshot.empty()) {
+    SetForegroundWindow(window);  // a picture of the window as the user has it: active
+  }
   Sleep(300);  // let the window finish painting before its pixels are read
   const WindowSnapshot snapshot = takeSnapshot(window);
+  if (!options.screenshot.empty() && !saveScreenshot(window, options.screenshot)) status = 4;
 
-  int status = 0;
   if (!options.press.empty()) {
     action = L"press:" + options.press;
     if (const Control* button = findButton(snapshot, options.press)) {

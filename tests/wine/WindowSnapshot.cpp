@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 namespace uidriver {
 namespace {
@@ -215,6 +216,41 @@ WindowSnapshot takeSnapshot(HWND window) {
   }
   snapshot.icon = classifyIcon(snapshot.controls);
   return snapshot;
+}
+
+bool saveScreenshot(HWND window, const std::wstring& file) {
+  RECT rect;
+  if (!GetWindowRect(window, &rect)) return false;
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  const std::vector<std::uint32_t> pixels = capture(rect);
+  const int stride = (width * 3 + 3) & ~3;
+  std::string data;
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t p = pixels[static_cast<std::size_t>(y) * width + x];
+      data += static_cast<char>(p & 0xFF);
+      data += static_cast<char>((p >> 8) & 0xFF);
+      data += static_cast<char>((p >> 16) & 0xFF);
+    }
+    data.append(static_cast<std::size_t>(stride - width * 3), '\0');
+  }
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof(info);
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biSizeImage = static_cast<DWORD>(data.size());
+  BITMAPFILEHEADER header = {};
+  header.bfType = 0x4D42;  // "BM"
+  header.bfOffBits = sizeof(header) + sizeof(info);
+  header.bfSize = header.bfOffBits + static_cast<DWORD>(data.size());
+  FILE* out = _wfopen(file.c_str(), L"wb");
+  if (out == nullptr) return false;
+  fwrite(&header, sizeof(header), 1, out);
+  fwrite(&info, sizeof(info), 1, out);
+  fwrite(data.data(), 1, data.size(), out);
+  return fclose(out) == 0;
 }
 
 std::string toJson(const WindowSnapshot& s, const std::wstring& action, bool closed) {

@@ -37,6 +37,9 @@ WindowSnapshot takeSnapshot(HWND window);
 // The button's text without its mnemonic marker ("&Yes" -> "Yes", "はい(&Y)" -> "はい(Y)").
 std::wstring withoutMnemonic(const std::wstring& text);
 
+// Saves what the screen shows of the window as a 24-bit BMP file.
+bool saveScreenshot(HWND window, const std::wstring& file);
+
 // One JSON object on one line, UTF-8.
 std::string toJson(const WindowSnapshot& snapshot, const std::wstring& action, bool closed);
 

@@ -1,6 +1,7 @@
 #include "tests/unit/support/DistributionServer.h"
 
 #include "helper/BuildConstants.h"
+#include "platform/Com.h"
 #include "platform/Text.h"
 #include "tests/unit/support/TestSupport.h"
 
@@ -30,11 +31,12 @@ void DistributionServerTest::SetUp() {
   if (environment("QUILLON_TEST_SERVER_ROOT").empty()) {
     GTEST_SKIP() << "no distribution server: run the tests through ctest";
   }
-  comInitialised_ = initialiseCom();
+  quillon::initializeCom();
+  comInitialised_ = true;
 }
 
 void DistributionServerTest::TearDown() {
-  if (comInitialised_) uninitialiseCom();
+  if (comInitialised_) quillon::uninitializeCom();
 }
 
 fs::path serverRoot() { return fs::path(environment("QUILLON_TEST_SERVER_ROOT")); }

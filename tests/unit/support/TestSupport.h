@@ -115,11 +115,6 @@ class ForeignObjectAtMarkerName {
 // The running test program.
 fs::path testProgram();
 
-// Windows: makes this thread a single-threaded COM apartment, as the tool's start does (true when this call
-// initialised COM and uninitialiseCom must follow). Elsewhere there is no COM: false.
-bool initialiseCom();
-void uninitialiseCom();
-
 // The most memory this process has had resident so far, in KiB.
 long peakMemoryKiB();
 

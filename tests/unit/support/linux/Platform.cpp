@@ -66,9 +66,6 @@ ForeignObjectAtMarkerName::~ForeignObjectAtMarkerName() {
 
 int ForeignObjectAtMarkerName::expectedError() const { return EISDIR; }
 
-bool initialiseCom() { return false; }
-void uninitialiseCom() {}
-
 long peakMemoryKiB() {
   // VmHWM, not getrusage: ru_maxrss survives exec, so a child would report its parent's peak.
   std::ifstream status("/proc/self/status");

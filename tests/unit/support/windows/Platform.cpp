@@ -3,7 +3,6 @@
 
 #include "platform/windows/WindowsSupport.h"
 
-#include <objbase.h>
 #include <psapi.h>
 
 #include <cstdlib>
@@ -57,9 +56,6 @@ ForeignObjectAtMarkerName::ForeignObjectAtMarkerName() {
 ForeignObjectAtMarkerName::~ForeignObjectAtMarkerName() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
 
 int ForeignObjectAtMarkerName::expectedError() const { return ERROR_INVALID_HANDLE; }
-
-bool initialiseCom() { return SUCCEEDED(CoInitialize(nullptr)); }
-void uninitialiseCom() { CoUninitialize(); }
 
 long peakMemoryKiB() {
   PROCESS_MEMORY_COUNTERS counters = {};

@@ -1,0 +1,17 @@
+// The tool's exit status, one value per outcome, for administrators who run it from scripts.
+// (README.md has the same table for them.)
+#pragma once
+
+enum class ToolExitCode : int {
+  Replaced = 0,              // the old agent was uninstalled and the new one installed
+  AlreadyRunning = 1,        // another copy of the tool is running
+  TermsDeclined = 2,         // the user did not agree to the terms of use
+  TermsUnreadable = 3,       // License.txt is missing or unreadable
+  AgentNotInstalled = 4,     // the agent to be replaced is not installed
+  SettingsFaulty = 5,        // Auth.ini is faulty
+  ConfirmationDeclined = 6,  // the user did not confirm the enrolment settings
+  PackageUrlNotFound = 7,    // the server's configuration names no package (or cannot be fetched)
+  DownloadFailed = 8,        // the package could not be downloaded
+  UninstallFailed = 9,       // the old agent could not be uninstalled; it is still installed
+  InstallFailed = 10,        // the old agent was removed but the new one could not be installed
+};

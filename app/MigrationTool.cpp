@@ -1,0 +1,127 @@
+// The migration flow: one straight sequence of steps in the application's start-up hook. Each step passes
+// or ends the run with its outcome: as a rule a warning box and, after the user closed it, an ERROR line
+// in the run log.
+#include "app/MigrationTool.h"
+
+#include "app/LicenseDialog.h"
+#include "app/Messages.h"
+#include "helper/Helper.h"
+#include "log/WriteLog.h"
+#include "platform/Com.h"
+#include "platform/MessageBox.h"
+#include "platform/StringTable.h"
+#include "platform/Text.h"
+
+using namespace quillon;
+
+CMigrationToolApp theApp;
+
+namespace {
+
+constexpr char16_t kFunction[] = u"CMigrationToolApp::InitInstance";
+
+void logLine(int line, const char16_t* level, unsigned textId) {
+  WriteLog(kMigrationToolSource, kFunction, line, level, LoadMessageText(textId));
+}
+
+// The usual failure: a warning box, then, once the user has closed it, the log line.
+void reportFailure(unsigned boxTextId, int line, unsigned logTextId) {
+  const char16_t* caption = LoadToolCaption();
+  showMessageBox(LoadMessageText(boxTextId), caption, kBoxOk | kBoxIconWarning);
+  logLine(line, kLogError, logTextId);
+}
+
+// Asks the user to confirm the enrolment settings read from Auth.ini. The question is built whole,
+// however long the values are.
+bool confirmSettings(const AuthSettings& settings) {
+  char16_t format[256];
+  loadString(IDS_CONFIRM_SETTINGS, format, 256);
+  const std::u16string question =
+      formatText(format, {settings.CompanyName, settings.CompanyCode, settings.CertCode});
+  return showMessageBox(question.c_str(), LoadToolCaption(), kBoxYesNo) == kIdYes;
+}
+
+ToolExitCode exitCodeOf(ReplacementOutcome outcome) {
+  switch (outcome) {
+    case ReplacementOutcome::Replaced: return ToolExitCode::Replaced;
+    case ReplacementOutcome::UninstallFailed: return ToolExitCode::UninstallFailed;
+    case ReplacementOutcome::InstallFailed: break;
+  }
+  return ToolExitCode::InstallFailed;
+}
+
+}  // namespace
+
+CMigrationToolApp::CMigrationToolApp() { m_dwRestartManagerSupportFlags = 1; }
+
+BOOL CMigrationToolApp::Finish(ToolExitCode code) {
+  m_nExitCode = static_cast<int>(code);
+  return FALSE;  // no message loop: the run is over
+}
+
+BOOL CMigrationToolApp::InitInstance() {
+  initializeCom();
+
+  if (Helper::isAlreadyRunning(m_hMutex)) {
+    reportFailure(IDS_ALREADY_RUNNING, 48, IDS_ALREADY_RUNNING);
+    return Finish(ToolExitCode::AlreadyRunning);
+  }
+
+  InitCommonControlClasses();
+  CWinApp::InitInstance();
+
+  CLicenseDialog dialog;
+  switch (dialog.DoModal()) {
+    case kLicenseAgreed:
+      break;
+    case kLicenseDeclined:
+      logLine(81, kLogInfo, IDS_TERMS_DECLINED);
+      return Finish(ToolExitCode::TermsDeclined);
+    default:
+      // The terms could not be read, or the dialog could not even be created: either way the user has
+      // not agreed to anything, so the tool must not go on as if they had.
+      reportFailure(IDS_FILE_MISSING, 90, IDS_FILE_MISSING_LOG);
+      return Finish(ToolExitCode::TermsUnreadable);
+  }
+  logLine(97, kLogInfo, IDS_TERMS_AGREED);
+  logLine(99, kLogInfo, IDS_MIGRATION_STARTED);
+
+  if (!Helper::isAgentInstalled()) {
+    reportFailure(IDS_AGENT_NOT_FOUND, 105, IDS_AGENT_NOT_FOUND_LOG);
+    return Finish(ToolExitCode::AgentNotInstalled);
+  }
+
+  if (Helper::existsAuthFile()) {
+    AuthSettings& settings = Helper::getAuthSettings();
+    if (!Helper::readAuthSettings(settings.CompanyName, settings.CompanyCode, settings.CertCode)) {
+      reportFailure(IDS_SETTINGS_FAULTY, 119, IDS_SETTINGS_FAULTY_LOG);
+      return Finish(ToolExitCode::SettingsFaulty);
+    }
+    if (!confirmSettings(settings)) {
+      logLine(129, kLogError, IDS_CONFIRMATION_CANCELLED);
+      return Finish(ToolExitCode::ConfirmationDeclined);
+    }
+  }
+
+  char16_t packageUrl[512] = {};
+  if (!Helper::getDownloadUrl(packageUrl)) {
+    reportFailure(IDS_URL_NOT_FOUND, 139, IDS_URL_NOT_FOUND_LOG);
+    return Finish(ToolExitCode::PackageUrlNotFound);
+  }
+
+  const std::u16string packagePath = Helper::getAgentPackagePath();
+  if (!Helper::downloadFile(packageUrl, packagePath.c_str())) {
+    reportFailure(IDS_DOWNLOAD_FAILED, 148, IDS_DOWNLOAD_FAILED_LOG);
+    return Finish(ToolExitCode::DownloadFailed);
+  }
+
+  ReplacementOutcome outcome = ReplacementOutcome::InstallFailed;
+  Helper::updateQuillon(&outcome);
+  return Finish(exitCodeOf(outcome));
+}
+
+int CMigrationToolApp::ExitInstance() {
+  if (m_hMutex != nullptr) closeInstanceHandle(m_hMutex);
+  uninitializeCom();
+  return CWinApp::ExitInstance();
+}

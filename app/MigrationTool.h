@@ -1,0 +1,21 @@
+// The application: the whole migration runs in its start-up hook.
+#pragma once
+
+#include "app/ExitCodes.h"
+#include "platform/Framework.h"
+#include "platform/InstanceMarker.h"
+
+class CMigrationToolApp : public CWinApp {
+ public:
+  CMigrationToolApp();
+
+  BOOL InitInstance() override;
+  int ExitInstance() override;
+
+ private:
+  BOOL Finish(ToolExitCode code);
+
+  quillon::InstanceHandle m_hMutex = nullptr;  // this copy's hold on the single-instance guard
+};
+
+extern CMigrationToolApp theApp;

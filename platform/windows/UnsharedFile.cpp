@@ -1,0 +1,46 @@
+// Windows body of platform/UnsharedFile.h.
+#include "platform/UnsharedFile.h"
+
+#include "platform/windows/WindowsSupport.h"
+
+namespace quillon {
+namespace {
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  ~FileHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+bool readUnsharedFile(const boost::filesystem::path& file, std::string& bytes) {
+  // Share mode 0: fails while another program has the file open, and keeps others out while we read.
+  const FileHandle handle(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (handle.get() == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > kUnsharedFileLimit) {
+    return false;
+  }
+  bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD read = 0;
+    if (!ReadFile(handle.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr)) return false;
+    if (read == 0) break;  // the file ended early: keep what is there
+    done += read;
+  }
+  bytes.resize(done);
+  return true;
+}
+
+}  // namespace quillon

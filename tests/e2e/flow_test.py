@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""The migration flow as a user meets it, on the build named by QUILLON_E2E_BUILD (see harness.py):
+the terms dialog, the early outcomes, the exact boxes and run-log lines, and the exit status."""
+import os
+import unittest
+
+from harness import (Build, IDOK, MB_OK, MB_ICONWARNING, MB_YESNO, IDYES, IDNO, CAPTION, Sandbox, flow_line,
+                     message)
+
+BUILD = Build.from_environment()
+WARNING = MB_OK | MB_ICONWARNING
+INFO, ERROR = "INFO", "ERROR"
+
+# Exit statuses (README.md, "Exit codes").
+REPLACED, ALREADY_RUNNING, TERMS_DECLINED, TERMS_UNREADABLE, NO_AGENT = 0, 1, 2, 3, 4
+SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND = 5, 6, 7
+
+AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
+TERMS_SHOWN = "\ufeff利用規約\r\nこのツールを使う前にお読みください。\r\n"  # the default License.txt, mark and all
+
+
+class FlowTest(unittest.TestCase):
+    def sandbox(self):
+        sandbox = Sandbox(BUILD)
+        self.addCleanup(sandbox.close)
+        return sandbox
+
+    def check_windows(self, result, expected):
+        """expected: (kind, text, flags, button) for each window the user saw, in order."""
+        self.assertEqual([(w.kind, w.text, w.flags, w.button) for w in result.windows], expected, result.stdout)
+        for window in result.windows:
+            self.assertEqual(window.caption, CAPTION)
+            if window.seen is None:
+                continue
+            # What the real window showed (Windows): the same caption and text, the icon its flags ask for.
+            self.assertEqual(window.seen["caption"], CAPTION)
+            if window.kind == "box":
+                self.assertEqual(window.seen["text"], window.text)
+                self.assertEqual(window.seen["icon"], "warning" if window.flags & MB_ICONWARNING else "none")
+                self.assertEqual(len(window.seen["buttons"]), 2 if window.flags & MB_YESNO else 1)
+
+    def test_declining_the_terms_logs_one_line_and_shows_no_box(self):
+        for how in ("disagree", "esc", "close", "altf4"):
+            with self.subTest(how=how):
+                sandbox = self.sandbox()
+                sandbox.write_license()
+                result = sandbox.run([("dialog", how)])
+                self.check_windows(result, [("dialog", TERMS_SHOWN, 0, 2)])
+                self.assertEqual(result.log_keys(), [flow_line(81, INFO, 104)])
+                self.assertEqual(result.exit_code, TERMS_DECLINED)
+
+    def test_unreadable_terms_stop_the_tool_before_any_dialog(self):
+        for case in ("missing", "folder"):
+            with self.subTest(case=case):
+                sandbox = self.sandbox()
+                if case == "folder":
+                    os.mkdir(os.path.join(sandbox.tool_dir, "License.txt"))
+                result = sandbox.run([("box", "ok")])
+                self.check_windows(result, [("box", message(119), WARNING, IDOK)])
+                self.assertEqual(result.log_keys(), [flow_line(90, ERROR, 127)])
+                self.assertEqual(result.exit_code, TERMS_UNREADABLE)
+
+    def test_agreeing_starts_the_migration(self):
+        for how in ("agree", "enter"):
+            with self.subTest(how=how):
+                sandbox = self.sandbox()
+                sandbox.write_license()
+                result = sandbox.run([("dialog", how), ("box", "ok")])
+                self.check_windows(result, [("dialog", TERMS_SHOWN, 0, 1),
+                                            ("box", message(106), WARNING, IDOK)])
+                self.assertEqual(result.log_keys(), AGREED + [flow_line(105, ERROR, 122)])
+                self.assertEqual(result.exit_code, NO_AGENT)
+
+    def test_the_terms_are_shown_as_stored(self):
+        cases = [
+            ("byte-order mark kept", b"\xff\xfe" + "規約".encode("utf-16-le"), "\ufeff規約"),
+            ("odd last byte dropped", "ab".encode("utf-16-le") + b"c", "ab"),
+            ("empty file", b"", ""),
+        ]
+        for name, data, shown in cases:
+            with self.subTest(name):
+                sandbox = self.sandbox()
+                sandbox.write("License.txt", data)
+                result = sandbox.run([("dialog", "disagree")])
+                self.assertEqual(result.windows[0].text, shown)
+                if result.windows[0].seen:
+                    edit = [c for c in result.windows[0].seen["controls"] if c["id"] == 1001][0]
+                    self.assertEqual(edit["text"], shown)
+                self.assertEqual(result.exit_code, TERMS_DECLINED)
+
+    def test_the_dialog_opens_with_the_focus_on_the_agree_button(self):
+        if BUILD.kind != "windows":
+            self.skipTest("window layout exists on Windows only")
+        sandbox = self.sandbox()
+        sandbox.write_license()
+        result = sandbox.run([("dialog", "disagree")])
+        seen = result.windows[0].seen
+        self.assertEqual(seen["focus"], 1002)
+        self.assertEqual(seen["buttons"], ["同意する", "同意しない"])
+        self.assertEqual(seen["default"], "同意する")
+        self.assertEqual(seen["text"], "利用規約をお読みください")
+        self.assertEqual([c["id"] for c in seen["controls"]], [1002, 1003, 1001, -1, -1])
+
+    def test_tab_goes_from_agree_to_disagree_to_the_terms(self):
+        if BUILD.kind != "windows":
+            self.skipTest("keyboard focus exists on Windows only")
+        sandbox = self.sandbox()
+        sandbox.write_license()
+        running = sandbox.start([("dialog", "disagree")])
+        focus = [running.drive("dialog", "--key", "tab")["focus"] for _ in range(2)]
+        focus.append(running.drive("dialog", "--none")["focus"])
+        result = running.finish()
+        self.assertEqual(focus, [1002, 1003, 1001])
+        self.assertEqual(result.exit_code, TERMS_DECLINED)
+
+    def test_a_second_copy_refuses_to_run_and_leaves_the_first_alone(self):
+        sandbox = self.sandbox()
+        sandbox.write_license()
+        first = sandbox.start([("dialog", "disagree")])
+        first.wait_for_window("dialog")
+        second = sandbox.run([("box", "ok")])
+        self.check_windows(second, [("box", message(117), WARNING, IDOK)])
+        self.assertEqual(second.log_keys(), [flow_line(48, ERROR, 117)])
+        self.assertEqual(second.exit_code, ALREADY_RUNNING)
+
+        result = first.finish()
+        self.assertEqual([w.button for w in result.windows], [2])
+        self.assertEqual(result.log_keys(), [flow_line(48, ERROR, 117), flow_line(81, INFO, 104)])
+        self.assertEqual(result.exit_code, TERMS_DECLINED)
+
+        # With the first copy gone, the next one runs.
+        again = sandbox.run([("dialog", "disagree")])
+        self.assertEqual(again.exit_code, TERMS_DECLINED)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""The built Windows executable, read as a file: what kind of program it is, what it links, and its
+resources byte for byte (string table, terms dialog, banner, icon, manifest, version block).
+
+    resources_test.py EXE ARCH      ARCH: x86 (the product) or amd64 (the 64-bit test build)
+"""
+import os
+import re
+import struct
+import sys
+import unittest
+import xml.etree.ElementTree as ElementTree
+
+import pefile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import MESSAGES  # noqa: E402
+
+EXE, ARCH = sys.argv[1], sys.argv[2]
+JAPANESE = 0x0411
+RT = pefile.RESOURCE_TYPE
+
+# Windows' own libraries; anything else (a mingw runtime DLL) would have to travel beside the exe.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
+               "comctl32.dll", "ole32.dll", "oleaut32.dll", "winhttp.dll", "msvcrt.dll", "crypt32.dll",
+               "ws2_32.dll", "bcrypt.dll", "version.dll", "uxtheme.dll"}
+
+
+def resources(pe, kind):
+    """(id, language, bytes) of every resource of one type."""
+    found = []
+    for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if entry.id != kind:
+            continue
+        for item in entry.directory.entries:
+            for language in item.directory.entries:
+                data = language.data.struct
+                found.append((item.id, language.id, pe.get_data(data.OffsetToData, data.Size)))
+    return found
+
+
+def read_sz(data, offset):
+    """A NUL-terminated UTF-16 text, or an ordinal (0xFFFF followed by a number), at offset."""
+    first = struct.unpack_from("<H", data, offset)[0]
+    if first == 0xFFFF:
+        return struct.unpack_from("<H", data, offset + 2)[0], offset + 4
+    end = offset
+    while struct.unpack_from("<H", data, end)[0] != 0:
+        end += 2
+    return data[offset:end].decode("utf-16-le"), end + 2
+
+
+class ExecutableTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = pefile.PE(EXE)
+
+    def test_is_a_static_gui_program(self):
+        pe = self.pe
+        self.assertEqual(pe.OPTIONAL_HEADER.Subsystem, 2)  # Windows GUI
+        if ARCH == "x86":
+            self.assertEqual(pe.FILE_HEADER.Machine, 0x14C)  # i386
+            self.assertEqual(pe.OPTIONAL_HEADER.Magic, 0x10B)  # PE32
+        imports = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertEqual(imports - SYSTEM_DLLS, set())
+
+    def test_every_resource_is_japanese(self):
+        for entry in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            for item in entry.directory.entries:
+                self.assertEqual([language.id for language in item.directory.entries], [JAPANESE], (entry.id, item.id))
+
+    def test_string_table_holds_the_catalogue_exactly(self):
+        table = {}
+        for block, language, data in resources(self.pe, RT["RT_STRING"]):
+            offset = 0
+            for index in range(16):
+                length = struct.unpack_from("<H", data, offset)[0]
+                if length:
+                    table[(block - 1) * 16 + index] = data[offset + 2:offset + 2 + 2 * length]
+                offset += 2 + 2 * length
+        self.assertEqual(set(table), set(MESSAGES))
+        for number, text in MESSAGES.items():
+            self.assertEqual(table[number], text.encode("utf-16-le"), number)
+
+    def test_terms_dialog_template(self):
+        [(number, _, data)] = resources(self.pe, RT["RT_DIALOG"])
+        self.assertEqual(number, 117)
+        version, signature, help_id, ex_style, style, count, x, y, cx, cy = struct.unpack_from("<HHIIIHhhhh", data, 0)
+        self.assertEqual((version, signature), (1, 0xFFFF))  # an extended template
+        self.assertEqual(style, 0x80000000 | 0x00C00000 | 0x00080000 | 0x80 | 0x48)
+        self.assertEqual((ex_style, count, x, y, cx, cy), (0, 5, 0, 0, 369, 217))
+        menu, offset = read_sz(data, 26)
+        window_class, offset = read_sz(data, offset)
+        title, offset = read_sz(data, offset)
+        self.assertEqual((menu, window_class, title), ("", "", "Quillon移行ツール"))
+        points, weight, italic, charset = struct.unpack_from("<HHBB", data, offset)
+        face, offset = read_sz(data, offset + 6)
+        self.assertEqual((points, weight, italic, charset, face), (8, 400, 0, 1, "MS Shell Dlg"))
+
+        child, visible, group, tabstop = 0x40000000, 0x10000000, 0x00020000, 0x00010000
+        expected = [
+            (1002, 0x80, "同意する", child | visible | group | tabstop | 0x1, 0, (248, 197, 50, 14)),
+            (1003, 0x80, "同意しない", child | visible | tabstop, 0, (306, 197, 50, 14)),
+            (1001, 0x81, "", child | visible | 0x00800000 | 0x00200000 | group | tabstop | 0x4 | 0x40 | 0x800,
+             0x00020000, (115, 19, 246, 172)),
+            (-1, 0x82, "利用規約をお読みください", child | visible | group, 0, (116, 6, 127, 8)),
+            (-1, 0x82, 119, child | visible | 0xE, 0, (0, 0, 109, 192)),
+        ]
+        controls = []
+        for _ in range(count):
+            offset = (offset + 3) & ~3
+            help_id, ex, st, cx_, cy_, w, h, control_id = struct.unpack_from("<IIIhhhhi", data, offset)
+            control_class, offset = read_sz(data, offset + 24)
+            text, offset = read_sz(data, offset)
+            extra = struct.unpack_from("<H", data, offset)[0]
+            offset += 2 + extra
+            controls.append((control_id, control_class, text, st, ex, (cx_, cy_, w, h)))
+        self.assertEqual(controls, expected)
+
+    def test_banner_bitmap(self):
+        [(number, _, data)] = resources(self.pe, RT["RT_BITMAP"])
+        self.assertEqual(number, 119)
+        size, width, height, planes, bits, compression, _, xppm, yppm = struct.unpack_from("<IiiHHIIii", data, 0)
+        self.assertEqual((size, width, height, planes, bits, compression, xppm, yppm),
+                         (40, 164, 312, 1, 24, 0, 3780, 3780))
+
+    def test_icon_group(self):
+        [(number, _, data)] = resources(self.pe, RT["RT_GROUP_ICON"])
+        self.assertEqual(number, 115)
+        _, _, count = struct.unpack_from("<HHH", data, 0)
+        images = set()
+        for index in range(count):
+            width, height, _, _, _, bits, _, _ = struct.unpack_from("<BBBBHHIH", data, 6 + 14 * index)
+            images.add((width or 256, height or 256, bits))
+        expected = {(s, s, b) for s in (16, 24, 32, 48) for b in (8, 32)} | {(256, 256, 32)}
+        self.assertEqual(images, expected)
+
+    def test_manifest(self):
+        [(number, _, data)] = resources(self.pe, RT["RT_MANIFEST"])
+        self.assertEqual(number, 1)
+        root = ElementTree.fromstring(data)
+        identity = root.find(".//{urn:schemas-microsoft-com:asm.v1}dependentAssembly/"
+                             "{urn:schemas-microsoft-com:asm.v1}assemblyIdentity")
+        self.assertEqual({k: identity.get(k) for k in ("name", "version", "processorArchitecture", "publicKeyToken",
+                                                       "language", "type")},
+                         {"name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0", "processorArchitecture": ARCH,
+                          "publicKeyToken": "6595b64144ccf1df", "language": "*", "type": "win32"})
+        level = root.find(".//{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel")
+        self.assertEqual((level.get("level"), level.get("uiAccess")), ("requireAdministrator", "false"))
+        self.assertEqual(root.find(".//{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware").text, "true")
+        self.assertEqual([e.get("Id") for e in root.iter("{urn:schemas-microsoft-com:compatibility.v1}supportedOS")],
+                         ["{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"])
+
+    def test_version_block(self):
+        pe = self.pe
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS), (0x00010000, 0))
+        self.assertEqual((fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00010000, 0))
+        tables = [t for info in pe.FileInfo[0] if info.Key == b"StringFileInfo" for t in info.StringTable]
+        self.assertEqual([t.LangID for t in tables], [b"041104B0"])
+        strings = {k.decode(): v.decode("utf-8") for k, v in tables[0].entries.items()}
+        for key, value in {"FileDescription": "Quillon移行ツール", "ProductName": "Quillon移行ツール",
+                           "InternalName": "MigrationTool.exe", "OriginalFilename": "MigrationTool.exe"}.items():
+            self.assertEqual(strings[key], value)
+        translations = [v for info in pe.FileInfo[0] if info.Key == b"VarFileInfo" for var in info.Var
+                        for v in var.entry.values()]
+        self.assertEqual(translations, ["0x0411 0x04b0"])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
