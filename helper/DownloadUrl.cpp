@@ -45,14 +45,16 @@ bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUr
   }
 
   // The path is taken as it stands: no "/" is put between, nothing is escaped.
-  const std::u16string packageUrl = std::u16string(packageUrlPrefix) + std::u16string(*path);
-  if (packageUrl.size() >= kPackageUrlCapacity) {
+  const std::u16string_view prefix = packageUrlPrefix;
+  const std::size_t length = prefix.size() + path->size();
+  if (length >= kPackageUrlCapacity) {
     WriteLog(kHelperSource, kFunction, kUrlTooLongLine, kLogError,
-             formatText(u"URL Length Error(%u)", {static_cast<unsigned>(packageUrl.size())}).c_str());
+             formatText(u"URL Length Error(%u)", {static_cast<unsigned long>(length)}).c_str());
     return false;
   }
-  packageUrl.copy(url, packageUrl.size());
-  url[packageUrl.size()] = u'\0';
+  prefix.copy(url, prefix.size());
+  path->copy(url + prefix.size(), path->size());
+  url[length] = u'\0';
   return true;
 }
 

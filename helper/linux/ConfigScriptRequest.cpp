@@ -53,7 +53,13 @@ ScriptResponse requestConfigScript(const char16_t* url) {
   }
   response.received = true;
   response.status = request.status();
-  if (response.status / 100 == 2) response.text = decodeBody(body.bytes);
+  if (response.status / 100 != 2) return response;
+  try {
+    response.text = decodeBody(body.bytes);
+  } catch (const std::bad_alloc&) {
+    response = ScriptResponse();  // a body too large to search
+    response.failure = request.describe(CURLE_OUT_OF_MEMORY);
+  }
   return response;
 }
 

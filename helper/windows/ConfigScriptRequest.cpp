@@ -8,6 +8,8 @@
 #include <msxml2.h>
 #include <wrl/client.h>
 
+#include <new>
+
 namespace quillon {
 
 namespace {
@@ -78,7 +80,11 @@ ScriptResponse requestConfigScript(const char16_t* url) {
   ManagedBstr text;
   result = request->get_responseText(text.receive());
   if (FAILED(result)) return failed(u"IXMLHTTPRequest::get_responseText", result);
-  response.text = fromWide(std::wstring_view(text.get(), SysStringLen(text.get())));
+  try {
+    response.text = fromWide(std::wstring_view(text.get(), SysStringLen(text.get())));
+  } catch (const std::bad_alloc&) {
+    return failed(u"IXMLHTTPRequest::get_responseText", E_OUTOFMEMORY);  // a body too large to search
+  }
   return response;
 }
 

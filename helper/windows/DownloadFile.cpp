@@ -128,8 +128,9 @@ bool Helper::downloadFile(const char16_t* url, const char16_t* path) {
     if (available == 0) break;
   }
 
-  // WinHTTP reports a connection that closes early as the end of the body, so a cut-off package is caught
-  // here, by its announced length. The last buffered bytes must reach the disk before the file counts.
+  // A connection that closes early can look like the end of the body to WinHTTP (Wine's reports it so), so a
+  // cut-off package is caught here, by its announced length. And the last buffered bytes must reach the disk
+  // before the file counts.
   if (expectedLength && received != *expectedLength) return false;
   return dataWritten && std::fflush(file.get()) == 0;
 }
