@@ -56,6 +56,14 @@ int runFakeInstaller(int argc, char** argv) {
   return code != nullptr ? std::atoi(code) : 0;
 }
 
+// Downloads argument 2 to argument 3 and says "true" or "false" and the process's peak memory in KiB.
+int runDownloadChild(int argc, char** argv) {
+  if (argc != 4) return 64;
+  const bool stored = Helper::downloadFile(quillon::fromUtf8(argv[2]).c_str(), quillon::fromUtf8(argv[3]).c_str());
+  std::cout << (stored ? "true " : "false ") << testing_support::peakMemoryKiB() << std::endl;
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,6 +73,7 @@ int main(int argc, char** argv) {
     if (role == "guard") return runGuardChild(false);
     if (role == "guard-on-go") return runGuardChild(true);
     if (role == "tool-directory") return runToolDirectoryChild();
+    if (role == "download") return runDownloadChild(argc, argv);
     std::cerr << "unknown child role " << role << std::endl;
     return 64;
   }

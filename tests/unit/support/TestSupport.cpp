@@ -1,5 +1,6 @@
 #include "tests/unit/support/TestSupport.h"
 
+#include "log/RunLogFile.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -43,6 +44,25 @@ std::string utf16le(const std::u16string& text) {
     bytes += static_cast<char>(unit >> 8);
   }
   return bytes;
+}
+
+std::vector<std::u16string> runLogEntries() {
+  const fs::path file = quillon::toPath(quillon::runLogPath());
+  if (!fs::exists(file)) return {};
+  const std::string bytes = readBytes(file);
+  std::u16string text;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {  // after the byte-order mark
+    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+  }
+  constexpr std::size_t kStampLength = 20;  // "2024/05/07 09:03:01 "
+  std::vector<std::u16string> entries;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find(u"\r\n", start);
+    if (end == std::u16string::npos) end = text.size();
+    entries.push_back(text.substr(std::min(start + kStampLength, end), end - std::min(start + kStampLength, end)));
+    start = end + 2;
+  }
+  return entries;
 }
 
 fs::path testProgram() { return quillon::toPath(quillon::executablePath()); }

@@ -55,6 +55,10 @@ void writeBytes(const fs::path& file, const std::string& bytes);
 // UTF-16LE bytes of a text, as the tool's files hold it.
 std::string utf16le(const std::u16string& text);
 
+// The entries of the run log in the temporary folder, each without its time stamp and line end
+// ("ERROR FILE:Helper.cpp FUNCTION:... LINE:455 ResponseCode =404"); none when there is no log.
+std::vector<std::u16string> runLogEntries();
+
 // Another program's open of a file: opened for reading and, on Linux, locked for reading as programs that
 // share files there do. Released at the end of the scope.
 class HeldFile {
@@ -146,5 +150,8 @@ class AgentRegistryFixture {
   TempDirectory directory_;
   std::unique_ptr<ScopedEnvironment> registryFile_;
 };
+
+// The most memory this process has had resident so far, in KiB.
+long peakMemoryKiB();
 
 }  // namespace testing_support

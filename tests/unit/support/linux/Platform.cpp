@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdexcept>
@@ -65,6 +67,15 @@ ForeignObjectAtMarkerName::~ForeignObjectAtMarkerName() {
 }
 
 int ForeignObjectAtMarkerName::expectedError() const { return EISDIR; }
+
+long peakMemoryKiB() {
+  // VmHWM, not getrusage: ru_maxrss survives exec, so a child would report its parent's peak.
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.compare(0, 6, "VmHWM:") == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
 
 struct ChildProcess::Impl {
   pid_t pid = -1;

@@ -4,6 +4,8 @@
 #include "platform/Text.h"
 #include "platform/windows/WindowsSupport.h"
 
+#include <psapi.h>
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -55,6 +57,13 @@ ForeignObjectAtMarkerName::ForeignObjectAtMarkerName() {
 ForeignObjectAtMarkerName::~ForeignObjectAtMarkerName() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
 
 int ForeignObjectAtMarkerName::expectedError() const { return ERROR_INVALID_HANDLE; }
+
+long peakMemoryKiB() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return -1;
+  return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+}
 
 struct ChildProcess::Impl {
   PROCESS_INFORMATION process = {};

@@ -1,0 +1,31 @@
+// The inside of the server access operations: the lookup with its addresses as parameters (the tool passes
+// its build constants; the tests and tools aim it at a local server), and the one platform request it makes.
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+// The URL buffer of Helper::getDownloadUrl: 511 units and the terminator.
+inline constexpr std::size_t kPackageUrlCapacity = 512;
+
+// Helper::getDownloadUrl with the addresses given: fetches `configScriptUrl` and writes `packageUrlPrefix`
+// followed by the AGENT_MSI_URL path into `url` (kPackageUrlCapacity units). Logs its failures.
+bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUrlPrefix, char16_t* url);
+
+// What the platform's request object made of one GET of the configuration script.
+struct ScriptResponse {
+  // False when no status came back (the request object could not be made, the server could not be reached,
+  // TLS failed...); `failure` then says which call failed and with which platform code, for the log.
+  bool received = false;
+  std::u16string failure;
+  long status = 0;
+  // The body as text, NULs included; fetched only for a status from 200 to 299.
+  std::u16string text;
+};
+
+// One synchronous GET without headers, body or credentials. Windows: MSXML 6's XMLHTTP60 over COM (the
+// calling thread must have initialised COM). Linux: libcurl with the same rules as the package download.
+ScriptResponse requestConfigScript(const char16_t* url);
+
+}  // namespace quillon

@@ -1,0 +1,80 @@
+// Linux only: the GET both server requests make through libcurl, with the rules that stand in for the
+// Windows request objects' defaults.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <string>
+
+namespace quillon {
+
+// A libcurl easy handle, cleaned up at the end of the scope.
+class ManagedCurlHandle {
+ public:
+  ManagedCurlHandle() : handle_(curl_easy_init()) {}
+  ~ManagedCurlHandle() {
+    if (handle_ != nullptr) curl_easy_cleanup(handle_);
+  }
+  ManagedCurlHandle(const ManagedCurlHandle&) = delete;
+  ManagedCurlHandle& operator=(const ManagedCurlHandle&) = delete;
+
+  CURL* get() const { return handle_; }
+
+ private:
+  CURL* handle_;
+};
+
+// A list of request headers, freed at the end of the scope.
+class ManagedCurlHeaders {
+ public:
+  ManagedCurlHeaders() = default;
+  ~ManagedCurlHeaders() { curl_slist_free_all(list_); }
+  ManagedCurlHeaders(const ManagedCurlHeaders&) = delete;
+  ManagedCurlHeaders& operator=(const ManagedCurlHeaders&) = delete;
+
+  bool append(const char* header) {
+    curl_slist* longer = curl_slist_append(list_, header);
+    if (longer == nullptr) return false;
+    list_ = longer;
+    return true;
+  }
+  curl_slist* get() const { return list_; }
+
+ private:
+  curl_slist* list_ = nullptr;
+};
+
+// One GET of `url`, set up as the Windows request objects behave by default:
+//  - certificates are verified; the trusted CAs are the system's, or those of the OpenSSL variables
+//    SSL_CERT_FILE (a bundle file) and SSL_CERT_DIR (a hashed folder) where they are set;
+//  - the proxy the user has set by hand in the environment (http_proxy, https_proxy, all_proxy, no_proxy,
+//    as libcurl reads them), and no other;
+//  - redirects are followed, at most 10, never from https to http;
+//  - a connection must be made within 60 s, and a transfer that receives nothing for 30 s ends.
+// The caller adds its own body handling and headers, then calls perform().
+class CurlGet {
+ public:
+  explicit CurlGet(const char16_t* url);
+  CurlGet(const CurlGet&) = delete;
+  CurlGet& operator=(const CurlGet&) = delete;
+
+  // False when no handle could be made or configured; nothing else may be called then.
+  bool isReady() const { return ready_; }
+  CURL* handle() const { return curl_.get(); }
+
+  CURLcode perform();
+
+  // The status of the last response received (after redirects), 0 when none came.
+  long status() const;
+
+  // "curl Error(<code>) <curl's explanation>", for the run log.
+  std::u16string describe(CURLcode code) const;
+
+ private:
+  ManagedCurlHandle curl_;
+  std::string url_;
+  char error_[CURL_ERROR_SIZE] = {};
+  bool ready_ = false;
+};
+
+}  // namespace quillon

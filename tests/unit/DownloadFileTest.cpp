@@ -1,0 +1,170 @@
+// The package download through the real platform request (WinHTTP under Wine, libcurl on Linux) against the
+// local distribution server: what lands on disk for every kind of answer.
+#include "helper/Helper.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "tests/unit/support/DistributionServer.h"
+#include "tests/unit/support/TestSupport.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+using namespace quillon;
+using namespace testing_support;
+
+namespace {
+
+const std::string kOldFile = madeUpBytes(300'000, 7);  // larger than every body below but the large ones
+
+class DownloadFileTest : public DistributionServerTest {
+ protected:
+  TempDirectory temp;
+  ServedFolder folder;
+  fs::path target = temp.path() / "NewQuillonAgent.msi";
+
+  bool download(const std::u16string& url) const {
+    return Helper::downloadFile(url.c_str(), pathText(target).c_str());
+  }
+  std::optional<std::string> stored() const {
+    if (!fs::exists(target)) return std::nullopt;
+    return readBytes(target);
+  }
+};
+
+TEST_F(DownloadFileTest, A200StoresExactlyTheBodyInPlaceOfAnOldFile) {
+  const struct {
+    const char* what;
+    std::u16string base;
+    std::size_t size;
+    std::u16string modes;
+  } cases[] = {
+      {"https", httpsBase(), 100'000, u""},
+      {"http", httpBase(), 100'000, u""},
+      {"one byte", httpsBase(), 1, u""},
+      {"a body larger than the old file", httpsBase(), 3'000'000, u""},
+      {"chunked transfer encoding", httpsBase(), 1'000'000, u"chunked"},
+      {"a redirect on the same scheme", httpsBase(), 50'000, u"redirect=302"},
+      {"a redirect from http to https", httpBase(), 50'000, u"redirect=301,to=https"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeBytes(target, kOldFile);
+    const std::string body = madeUpBytes(c.size, static_cast<unsigned>(c.size));
+    const std::u16string path = folder.put("agent.msi", body);
+    EXPECT_TRUE(download(c.base + (c.modes.empty() ? path : faulty(c.modes, path))));
+    EXPECT_EQ(stored(), body);  // byte for byte, nothing of the old file left
+  }
+}
+
+TEST_F(DownloadFileTest, AnyOtherStatusFailsAndLeavesTheOldFileAsItWas) {
+  const std::u16string path = folder.put("agent.msi", madeUpBytes(10'000));
+  for (const char16_t* modes : {u"status=404", u"status=500", u"status=206", u"status=204", u"status=302",
+                                u"redirect=302,to=http"}) {
+    SCOPED_TRACE(toUtf8(modes));
+    writeBytes(target, kOldFile);
+    EXPECT_FALSE(download(httpsBase() + faulty(modes, path)));
+    EXPECT_EQ(stored(), kOldFile);
+  }
+}
+
+TEST_F(DownloadFileTest, AMissingFileOnTheServerIsA404) {
+  EXPECT_FALSE(download(httpsBase() + folder.urlPath("no-such.msi")));
+  EXPECT_EQ(stored(), std::nullopt);
+}
+
+TEST_F(DownloadFileTest, AnEmptyBodyFailsAndLeavesAnEmptyFile) {
+  writeBytes(target, kOldFile);
+  EXPECT_FALSE(download(httpsBase() + faulty(u"empty", folder.put("agent.msi", "x"))));
+  EXPECT_EQ(stored(), std::string());
+}
+
+TEST_F(DownloadFileTest, ATruncatedBodyFailsAndKeepsWhatArrived) {
+  const std::string body = madeUpBytes(500'000);
+  const std::u16string path = folder.put("agent.msi", body);
+  for (const std::u16string& base : {httpsBase(), httpBase()}) {
+    SCOPED_TRACE(toUtf8(base));
+    writeBytes(target, kOldFile);
+    EXPECT_FALSE(download(base + faulty(u"truncate=123456", path)));
+    EXPECT_EQ(stored(), body.substr(0, 123'456));
+  }
+}
+
+TEST_F(DownloadFileTest, AServerThatCannotBeReachedFailsWithoutTouchingTheFile) {
+  writeBytes(target, kOldFile);
+  EXPECT_FALSE(download(u"http://localhost:1/agent.msi"));
+  EXPECT_FALSE(download(u"not a url"));
+  EXPECT_EQ(stored(), kOldFile);
+}
+
+TEST_F(DownloadFileTest, AnOldEntryThatCannotBeDeletedFailsTheDownloadInsteadOfBeingAppendedTo) {
+  // A folder where the package belongs cannot be deleted as a file (nor appended to).
+  fs::create_directories(target / "inside");
+  EXPECT_FALSE(download(httpsBase() + folder.put("agent.msi", madeUpBytes(1000))));
+  EXPECT_TRUE(fs::is_directory(target / "inside"));
+}
+
+TEST_F(DownloadFileTest, AFolderThatDoesNotExistFails) {
+  target = temp.path() / "missing" / "NewQuillonAgent.msi";
+  EXPECT_FALSE(download(httpsBase() + folder.put("agent.msi", madeUpBytes(1000))));
+  EXPECT_FALSE(fs::exists(target.parent_path()));
+}
+
+TEST_F(DownloadFileTest, AsksCachesOnTheWayForAFreshCopy) {
+  const std::u16string path = folder.put("agent.msi", madeUpBytes(1000));
+  ASSERT_TRUE(download(httpsBase() + path));
+  const std::vector<std::string> requests = requestsContaining(path);
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_NE(requests[0].find("\"Cache-Control\": \"no-cache\""), std::string::npos) << requests[0];
+  EXPECT_NE(requests[0].find("\"Pragma\": \"no-cache\""), std::string::npos) << requests[0];
+}
+
+TEST_F(DownloadFileTest, AWriteFailureMidBodyFailsAndKeepsTheBytesWrittenSoFar) {
+  const char* fullFs = std::getenv("QUILLON_FULL_FS");
+  if (fullFs == nullptr || !fs::is_directory(fullFs)) {
+    GTEST_SKIP() << "no small file system: run the tests through ctest, as root";
+  }
+  // The file system holds 256 KiB; the body is four times that.
+  target = fs::path(fullFs) / ("agent-" + fs::unique_path("%%%%%%%%").string() + ".msi");
+  const std::string body = madeUpBytes(1 << 20);
+  EXPECT_FALSE(download(httpsBase() + folder.put("agent.msi", body)));
+  const std::optional<std::string> kept = stored();
+  fs::remove(target);
+  ASSERT_TRUE(kept);
+  EXPECT_GT(kept->size(), 0u);
+  EXPECT_LT(kept->size(), body.size());
+  EXPECT_EQ(*kept, body.substr(0, kept->size()));
+}
+
+TEST_F(DownloadFileTest, AStalledServerEndsTheDownloadWithinTheTimeOuts) {
+  // The server sends the headers and some of the body, then nothing: the receive time-out (30 s, as WinHTTP's
+  // default) ends it. The one slow test of the download.
+  const std::string body = madeUpBytes(200'000);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(download(httpsBase() + faulty(u"stall-after=1000", folder.put("agent.msi", body))));
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_LT(seconds.count(), 45);
+  EXPECT_EQ(stored(), body.substr(0, 1000));
+}
+
+TEST_F(DownloadFileTest, MemoryDoesNotGrowWithThePackage) {
+  // Each download runs in a fresh copy of this program, which reports its peak memory afterwards.
+  const auto peakFor = [&](std::size_t size) {
+    const std::u16string url = httpBase() + folder.put("large-" + std::to_string(size) + ".msi", madeUpBytes(size));
+    ChildProcess child({"--child=download", toUtf8(url), (temp.path() / "large.msi").string()});
+    const std::string line = child.readLine();
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(line.substr(0, 5), "true ") << line;
+    EXPECT_EQ(fs::file_size(temp.path() / "large.msi"), size);
+    return std::atol(line.c_str() + line.find(' ') + 1);
+  };
+  const long small = peakFor(4 << 20);
+  const long large = peakFor(128 << 20);
+  EXPECT_LT(large - small, 16 * 1024) << "peak KiB: " << small << " for 4 MiB, " << large << " for 128 MiB";
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+// The package-URL lookup through the real request (XMLHTTP60 under Wine, libcurl on Linux) against the
+// local distribution server, with the run log it leaves.
+#include "helper/BuildConstants.h"
+#include "helper/Helper.h"
+#include "helper/ServerAccess.h"
+#include "log/RunLogFile.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "tests/unit/support/DistributionServer.h"
+#include "tests/unit/support/TestSupport.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+using namespace quillon;
+using namespace testing_support;
+
+namespace {
+
+const std::u16string kPrefix = u"https://packages.example";
+const std::u16string kLogStart = u"ERROR FILE:Helper.cpp FUNCTION:Helper::getDownloadUrl LINE:";
+const std::u16string kKeyMissing = kLogStart + u"471 AGENT_MSI_URL\u30AD\u30FC\u304C\u898B\u3064\u304B\u308A\u307E\u305B\u3093\u3002";
+
+class DownloadUrlTest : public DistributionServerTest {
+ protected:
+  TempDirectory temp;
+  ScopedTempEnvironment tempEnvironment{temp.path()};
+  ServedFolder folder;
+
+  struct Outcome {
+    bool result;
+    std::u16string url;  // the buffer up to its NUL; "<untouched>" when the lookup did not write it
+    std::vector<std::u16string> log;
+  };
+
+  static Outcome lookUp(const std::u16string& scriptUrl) {
+    char16_t buffer[kPackageUrlCapacity];
+    std::fill(std::begin(buffer), std::end(buffer), u'#');
+    buffer[kPackageUrlCapacity - 1] = u'\0';
+    const bool result = lookUpPackageUrl(scriptUrl.c_str(), kPrefix.c_str(), buffer);
+    const std::u16string untouched(kPackageUrlCapacity - 1, u'#');
+    const std::u16string url = buffer;
+    return {result, url == untouched ? u"<untouched>" : url, runLogEntries()};
+  }
+
+  // Serves `script` as this test's config.js and looks it up, over https, through the fault modes given.
+  Outcome lookUpScript(const std::string& script, const std::u16string& modes = u"") {
+    const std::u16string path = folder.put("config.js", script);
+    return lookUp(httpsBase() + (modes.empty() ? path : faulty(modes, path)));
+  }
+};
+
+TEST_F(DownloadUrlTest, FindsThePackageUrlInTheServedScript) {
+  const struct {
+    const char* what;
+    std::string script;
+    std::u16string modes;
+    std::optional<std::u16string> path;  // nothing: message 120 in the log
+  } cases[] = {
+      {"an assignment", "var AGENT_MSI_URL = '/p/x.msi';\n", u"", u"/p/x.msi"},
+      {"CR LF line ends", "var a = 1;\nAGENT_MSI_URL = '/p/x.msi';\nvar b = 'c';\n", u"crlf", u"/p/x.msi"},
+      {"two values on the line", "AGENT_MSI_URL = '/pkg/a.msi'; AGENT_VER = '2';\n", u"",
+       u"/pkg/a.msi'; AGENT_VER = '2"},
+      {"the commented-out assignment first", "// AGENT_MSI_URL = '/old/a.msi'\nAGENT_MSI_URL = '/new/b.msi'\n", u"",
+       u"/old/a.msi"},
+      {"UTF-8 text", "AGENT_MSI_URL = '/\xE3\x83\x91\xE3\x83\x83\xE3\x82\xB1/a.msi';", u"",
+       u"/\u30D1\u30C3\u30B1/a.msi"},
+      {"a byte-order mark", "\xEF\xBB\xBF" "AGENT_MSI_URL='/bom.msi'", u"", u"/bom.msi"},
+      {"any 2xx status", "AGENT_MSI_URL = '/p/203.msi'", u"status=203", u"/p/203.msi"},
+      {"a redirect, followed", "AGENT_MSI_URL = '/p/moved.msi'", u"redirect=302", u"/p/moved.msi"},
+      {"a NUL before the assignment ends the text", "var a = 1;\nAGENT_MSI_URL = '/p/x.msi';\n", u"nul=5",
+       std::nullopt},
+      {"a NUL after it does not matter", "AGENT_MSI_URL = '/p/x.msi';\nvar a = 1;\n", u"nul=28", u"/p/x.msi"},
+      {"an empty body", "AGENT_MSI_URL = '/p/x.msi';\n", u"empty", std::nullopt},
+      {"double quotation marks", "AGENT_MSI_URL = \"/p/x.msi\";\n", u"", std::nullopt},
+      {"not a script at all", "<html><body>Maintenance</body></html>\n", u"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(toPath(runLogPath()));
+    const Outcome outcome = lookUpScript(c.script, c.modes);
+    if (c.path) {
+      EXPECT_TRUE(outcome.result);
+      EXPECT_EQ(outcome.url, kPrefix + *c.path);
+      EXPECT_TRUE(outcome.log.empty());
+    } else {
+      EXPECT_FALSE(outcome.result);
+      EXPECT_EQ(outcome.url, u"<untouched>");
+      EXPECT_EQ(outcome.log, std::vector<std::u16string>{kKeyMissing});
+    }
+  }
+}
+
+TEST_F(DownloadUrlTest, AStatusOutside2xxIsLoggedAndTheBodyIsNotLookedAt) {
+  for (const int status : {404, 500, 302}) {
+    SCOPED_TRACE(status);
+    fs::remove(toPath(runLogPath()));
+    // status=302 carries no Location, so there is nothing to follow.
+    const Outcome outcome = lookUpScript("AGENT_MSI_URL = '/p/x.msi';", u"status=" + fromUtf8(std::to_string(status)));
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.url, u"<untouched>");
+    EXPECT_EQ(outcome.log, std::vector<std::u16string>{kLogStart + u"455 ResponseCode =" +
+                                                       fromUtf8(std::to_string(status))});
+  }
+}
+
+TEST_F(DownloadUrlTest, WorksOverPlainHttpToo) {
+  const std::u16string path = folder.put("config.js", "AGENT_MSI_URL = '/p/x.msi';");
+  const Outcome outcome = lookUp(httpBase() + path);
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(outcome.url, kPrefix + u"/p/x.msi");
+}
+
+TEST_F(DownloadUrlTest, AUrlOf511UnitsFillsTheBufferAndOneMoreIsRefused) {
+  const std::size_t room = kPackageUrlCapacity - 1 - kPrefix.size();
+  const std::string fits = "/" + std::string(room - 1, 'a');
+  Outcome outcome = lookUpScript("AGENT_MSI_URL = '" + fits + "'");
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(outcome.url.size(), kPackageUrlCapacity - 1);
+  EXPECT_EQ(outcome.url, kPrefix + fromUtf8(fits));
+
+  outcome = lookUpScript("AGENT_MSI_URL = '" + fits + "b'");
+  EXPECT_FALSE(outcome.result);
+  EXPECT_EQ(outcome.url, u"<untouched>");
+  EXPECT_EQ(outcome.log, std::vector<std::u16string>{kLogStart + u"476 URL Length Error(512)"});
+}
+
+TEST_F(DownloadUrlTest, AServerThatCannotBeReachedIsAFalseResultWithTheReasonLogged) {
+  // Port 1 on the loopback: nothing listens there, so the connection is refused at once.
+  const Outcome outcome = lookUp(u"http://localhost:1/dist/Windows/config.js");
+  EXPECT_FALSE(outcome.result);
+  EXPECT_EQ(outcome.url, u"<untouched>");
+  ASSERT_EQ(outcome.log.size(), 1u);
+  EXPECT_EQ(outcome.log[0].substr(0, kLogStart.size() + 4), kLogStart + u"448 ");
+  EXPECT_NE(outcome.log[0].find(u" Error("), std::u16string::npos) << toUtf8(outcome.log[0]);
+}
+
+TEST_F(DownloadUrlTest, TheToolLooksUpItsOwnServersScript) {
+  // The one test that serves the address compiled into the test build: /dist/Windows/config.js.
+  const fs::path script = serverRoot() / "dist" / "Windows" / "config.js";
+  fs::create_directories(script.parent_path());
+  writeBytes(script, "var AGENT_MSI_URL = '/dist/Windows/agent/Setup.msi';\n");
+  char16_t url[kPackageUrlCapacity] = {};
+  const bool found = Helper::getDownloadUrl(url);
+  fs::remove_all(serverRoot() / "dist");
+  EXPECT_TRUE(found);
+  EXPECT_EQ(std::u16string(url), std::u16string(ServerBaseUrl) + u"/dist/Windows/agent/Setup.msi");
+  EXPECT_EQ(std::u16string(kConfigScriptUrl), httpsBase() + u"/dist/Windows/config.js");
+}
+
+}  // namespace
