@@ -8,6 +8,15 @@ the run log's entries.
 Linux: the tool reads its answers from stdin (one line each, end of input = the close button).
 Windows: the tool runs under Wine (inside a wine-session) and our UI driver finds and answers each real
 window, recording what it showed.
+
+The PC's agent (AgentMachine) is the registry key and the installer: on Linux a registry file and the
+installer stand-in, private to the sandbox; under Wine the prefix's own registry and its real msiexec with
+the wixl-built packages. The destination server (DistributionServer) is the build tree's local server.
+
+Configuration comes from the environment CTest gives the tests: QUILLON_E2E_BUILD (linux or windows),
+QUILLON_E2E_TOOL, QUILLON_E2E_PACKAGES (the agent packages), QUILLON_E2E_STANDIN (Linux installer
+stand-in folder), QUILLON_E2E_DRIVER and QUILLON_E2E_RUNNER (Windows), QUILLON_E2E_SERVER (the https base
+URL the tool is built with) and QUILLON_TEST_SERVER_ROOT (the folder that server serves).
 """
 import json
 import os
@@ -16,6 +25,9 @@ import shutil
 import subprocess
 import tempfile
 import time
+import ssl
+import urllib.parse
+import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CAPTION = "Quillon移行ツール"
@@ -24,6 +36,14 @@ IDC_DISAGREE = 1003
 
 MB_OK, MB_YESNO, MB_ICONWARNING = 0x0, 0x4, 0x30
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+
+# The agent as the test packages install it (tools/agent-packages).
+UPGRADE_CODE = "{8D27F0A4-61C3-4B5E-92D7-3E0F5A1C84B9}"
+OLD_AGENT = ("{6F1A2B3C-4D5E-4F60-8A7B-9C0D1E2F3A4B}", "5.1.0")
+NEW_AGENT = ("{0B5C9E1D-7A42-4F63-8E2B-51D0C3A9F6E4}", "6.0.0")
+UNVERSIONED_AGENT = ("{9D3E7F21-5B84-4C6A-B1E0-2A7C4D8F6E53}", "6.0.0")
+UNKNOWN_PRODUCT = "{00000000-0000-0000-0000-00000000F00D}"
+AGENT_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon"
 
 
 def _catalogue():
@@ -121,15 +141,19 @@ WINDOWS_ANSWERS = {
 class Build:
     """How to run the tool on one build. `tool` is the executable to copy into each sandbox."""
 
-    def __init__(self, kind, tool, driver=None, runner=None):
+    def __init__(self, kind, tool, driver=None, runner=None, packages=None, standin=None):
         assert kind in ("linux", "windows")
         self.kind, self.tool, self.driver, self.runner = kind, tool, driver, runner
+        self.packages, self.standin = packages, standin
 
     @staticmethod
     def from_environment():
-        kind = os.environ["QUILLON_E2E_BUILD"]
-        return Build(kind, os.environ["QUILLON_E2E_TOOL"], os.environ.get("QUILLON_E2E_DRIVER"),
-                     os.environ.get("QUILLON_E2E_RUNNER"))
+        env = os.environ
+        return Build(env["QUILLON_E2E_BUILD"], env["QUILLON_E2E_TOOL"], env.get("QUILLON_E2E_DRIVER"),
+                     env.get("QUILLON_E2E_RUNNER"), env.get("QUILLON_E2E_PACKAGES"), env.get("QUILLON_E2E_STANDIN"))
+
+    def package(self, name):
+        return os.path.join(self.packages, name)
 
 
 def windows_path(path):
@@ -137,12 +161,149 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def wine(*command, check=False, timeout=300):
+    done = subprocess.run([os.environ["WINELOADER"], *command], capture_output=True, timeout=timeout)
+    if check and done.returncode != 0:
+        raise AssertionError(f"{command} failed with {done.returncode}: {done.stdout[-500:]!r}")
+    return done
+
+
+class AgentMachine:
+    """The PC's agent as the tool finds it: the registry key and the Windows Installer."""
+
+    def __init__(self, build, folder):
+        self.build = build
+        self.registry_file = os.path.join(folder, "registry.reg")
+        self.installer_log = os.path.join(folder, "msiexec.log")
+        self.installer_failure = None
+
+    def environment(self):
+        """What the tool's process needs to meet this machine (Linux: the registry file and the stand-in)."""
+        if self.build.kind == "windows":
+            return {}
+        env = {"QUILLON_REGISTRY_FILE": self.registry_file, "QUILLON_MSIEXEC_LOG": self.installer_log,
+               "PATH": self.build.standin + os.pathsep + os.environ.get("PATH", "")}
+        if self.installer_failure:
+            env["QUILLON_MSIEXEC_FAIL"] = self.installer_failure
+        return env
+
+    def remove_agent(self):
+        """No agent at all. Under Wine: whatever a test package installed earlier is uninstalled."""
+        if self.build.kind == "windows":
+            for code in (OLD_AGENT[0], NEW_AGENT[0], UNVERSIONED_AGENT[0]):
+                if wine("reg.exe", "query",
+                        f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{code}").returncode == 0:
+                    wine("msiexec.exe", "/x", code, "/qn")
+            wine("reg.exe", "delete", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/f")
+        else:
+            with open(self.registry_file, "w", encoding="utf-8") as out:
+                out.write("Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n"
+                          "\"Kept\"=\"yes\"\n")
+
+    def install_old_agent(self):
+        """The old agent 5.1.0, installed as its package installs it."""
+        self.remove_agent()
+        if self.build.kind == "windows":
+            wine("msiexec.exe", "/i", windows_path(self.build.package("old-agent.msi")), "/qn", check=True)
+        else:
+            with open(self.registry_file, "a", encoding="utf-8") as out:
+                out.write(f"\n[{AGENT_KEY}]\n\"UpgradeCode\"=\"{UPGRADE_CODE}\"\n\"ProductVersion\"=\"{OLD_AGENT[1]}\"\n"
+                          f"\"ProductCode\"=\"{OLD_AGENT[0]}\"\n")
+
+    def make_uninstall_fail(self):
+        """Windows: the key names a product the installer does not know (it exits 1605). Linux: the stand-in
+        exits 1618, as when another installation is running."""
+        if self.build.kind == "windows":
+            self.set_value("ProductCode", UNKNOWN_PRODUCT)
+        else:
+            self.installer_failure = "uninstall=1618"
+
+    def set_value(self, name, value):
+        if self.build.kind == "windows":
+            wine("reg.exe", "add", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/v", name, "/d", value, "/f", check=True)
+            return
+        with open(self.registry_file, encoding="utf-8") as current:
+            text = current.read()
+        text, count = re.subn(rf'^"{name}"=".*"$', f'"{name}"="{value}"', text, flags=re.M)
+        assert count == 1, f"{name} is not in the agent's key"
+        with open(self.registry_file, "w", encoding="utf-8") as out:
+            out.write(text)
+
+    def agent_values(self):
+        """The agent key's string values now."""
+        if self.build.kind == "windows":
+            values = {}
+            for line in wine("reg.exe", "query", "HKLM\\SOFTWARE\\TORVA\\Quillon").stdout.decode("utf-8", "replace").splitlines():
+                match = re.match(r"^\s+(\S+)\s+REG_SZ\s*(.*)$", line)
+                if match:
+                    values[match.group(1)] = match.group(2).strip()
+            return values
+        values, inside = {}, False
+        if not os.path.exists(self.registry_file):
+            return values
+        with open(self.registry_file, encoding="utf-8") as registry:
+            for line in registry.read().splitlines():
+                if line.startswith("["):
+                    inside = line.lower() == f"[{AGENT_KEY}]".lower()
+                elif inside:
+                    match = re.match(r'^"([^"]*)"="(.*)"$', line)
+                    if match:
+                        values[match.group(1)] = match.group(2).replace('\\"', '"').replace("\\\\", "\\")
+        return values
+
+    def installer_calls(self):
+        """Linux: the arguments of each run of the installer stand-in, in order."""
+        if not os.path.exists(self.installer_log):
+            return []
+        with open(self.installer_log, encoding="utf-8") as log:
+            return [json.loads(line)["argv"][1:] for line in log]
+
+
+class DistributionServer:
+    """The build tree's local destination server: the files it serves and the faults it shows."""
+
+    CONFIG = "/dist/Windows/config.js"
+
+    def __init__(self):
+        self.root = os.environ.get("QUILLON_TEST_SERVER_ROOT", "")
+        if self.root.startswith("Z:"):
+            self.root = self.root[2:].replace("\\", "/")
+        self.base_url = os.environ.get("QUILLON_E2E_SERVER", "")
+
+    def publish(self, path, data):
+        target = os.path.join(self.root, path.lstrip("/"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as out:
+            out.write(data if isinstance(data, bytes) else data.encode("utf-8"))
+
+    def publish_agent(self, package_bytes, script=None, path="/dist/Windows/agent/QuillonAgent.msi"):
+        """A configuration script naming the package, and the package."""
+        self.publish(self.CONFIG, script if script is not None else
+                     f"// destination server\nvar SERVER = 'x';\nvar AGENT_MSI_URL = '{path}';\n")
+        self.publish(path, package_bytes)
+
+    def fault(self, path, modes):
+        """Makes the server answer `path` wrongly (tools/distribution-server --help lists the modes)."""
+        self._control(f"/_control/fault?path={urllib.parse.quote(path)}&modes={urllib.parse.quote(modes)}")
+
+    def clear(self):
+        self._control("/_control/clear")
+        for entry in os.listdir(self.root):
+            target = os.path.join(self.root, entry)
+            shutil.rmtree(target) if os.path.isdir(target) else os.remove(target)
+
+    def _control(self, path):
+        context = ssl.create_default_context(cafile=os.environ.get("SSL_CERT_FILE"))
+        with urllib.request.urlopen(self.base_url + path, context=context, timeout=10) as answer:
+            answer.read()
+
+
 class Sandbox:
-    def __init__(self, build, root=None):
+    def __init__(self, build, root=None, temp_name="temp"):
         self.build = build
         self.root = root or tempfile.mkdtemp(prefix="quillon-e2e-")
         self.tool_dir = os.path.join(self.root, "tool")
-        self.temp_dir = os.path.join(self.root, "temp")
+        self.temp_dir = os.path.join(self.root, temp_name)
         self.lock_dir = os.path.join(self.root, "lock")
         for folder in (self.tool_dir, self.temp_dir, self.lock_dir):
             os.makedirs(folder, exist_ok=True)
@@ -150,6 +311,8 @@ class Sandbox:
         shutil.copy2(build.tool, self.executable)
         self.environment = {}
         self._transcripts = 0
+        self.machine = AgentMachine(build, self.root)
+        self.machine.remove_agent()
 
     def close(self):
         shutil.rmtree(self.root, ignore_errors=True)
@@ -171,8 +334,10 @@ class Sandbox:
         return self.write("License.txt", (b"\xff\xfe" if bom else b"") + text.encode("utf-16-le"))
 
     def write_auth(self, company_name, company_code, cert_code):
-        return self.write("Auth.ini", f"[CERT]\r\nCompanyName={company_name}\r\nCompanyCode={company_code}\r\n"
-                                      f"CertCode={cert_code}\r\n")
+        """Auth.ini as UTF-16LE with its byte-order mark, the one form Windows reads Japanese text from
+        whatever the system's code page (a file without a mark is read in the ANSI code page there)."""
+        text = f"[CERT]\r\nCompanyName={company_name}\r\nCompanyCode={company_code}\r\nCertCode={cert_code}\r\n"
+        return self.write("Auth.ini", b"\xff\xfe" + text.encode("utf-16-le"))
 
     @property
     def log_path(self):
@@ -191,14 +356,18 @@ class Sandbox:
 
 
 class Running:
+    """One run of the tool: answered window by window, as a user would, noting how many run-log entries
+    existed when each window was shown (so a test can tell a box shown before its log line from one shown
+    after)."""
+
     def __init__(self, sandbox, answers, transcript, screenshots=None):
         self.sandbox, self.answers, self.transcript = sandbox, list(answers), transcript
         self.screenshots = list(screenshots or [])
-        self.seen = []
+        self.seen, self.log_counts, self.output = [], [], b""
         build = sandbox.build
         if build.kind == "linux":
             env = dict(os.environ, TMPDIR=sandbox.temp_dir, QUILLON_LOCK_DIR=sandbox.lock_dir,
-                       QUILLON_UI_TRANSCRIPT=transcript, **sandbox.environment)
+                       QUILLON_UI_TRANSCRIPT=transcript, **sandbox.machine.environment(), **sandbox.environment)
             self.process = subprocess.Popen([sandbox.executable], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                             stderr=subprocess.STDOUT, env=env)
         else:
@@ -206,95 +375,100 @@ class Running:
                         f"QUILLON_UI_TRANSCRIPT={windows_path(transcript)}"]
             settings += [f"{name}={value}" for name, value in sandbox.environment.items()]
             # Output to a file, not a pipe: Wine's processes may outlive the runner and keep a pipe open.
-            self.output = open(transcript + ".out", "wb")
+            self.output_file = open(transcript + ".out", "wb")
             self.process = subprocess.Popen([os.environ["WINELOADER"], build.runner, *settings, "--",
                                              windows_path(sandbox.executable)],
-                                            stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
+                                            stdin=subprocess.DEVNULL, stdout=self.output_file, stderr=subprocess.STDOUT)
 
+    # --- Linux: the terminal ---------------------------------------------------------------------------
+    def _next_prompt(self, timeout):
+        """Reads the tool's output up to the answers line of its next window; False when it ended first."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            line = self.process.stdout.readline()
+            if not line:
+                return False
+            self.output += line
+            if b"(Enter)" in line and line.startswith(b"["):  # the answers line closes every window
+                return True
+        raise AssertionError("the tool showed no window in time")
+
+    # --- Windows: the UI driver ------------------------------------------------------------------------
     def drive(self, kind, *driver_arguments, timeout=60):
-        """Windows: one UI driver call on the tool's current window; returns what it saw."""
+        """One UI driver call on the tool's current window of this kind; returns what it saw."""
         selector = ["--has-control", str(IDC_AGREE)] if kind == "dialog" else ["--lacks-control", str(IDC_AGREE)]
         done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
                                "--timeout", str(timeout), *selector, *driver_arguments],
                               capture_output=True, timeout=timeout + 30)
-        if done.returncode != 0:
-            raise AssertionError(f"no {kind} window (driver exit {done.returncode})")
+        if done.returncode != 0 or not done.stdout.strip():
+            raise AssertionError(f"no {kind} window (driver exit {done.returncode}: "
+                                 f"{done.stderr.decode('utf-8', 'replace')})")
         return json.loads(done.stdout.decode("utf-8"))
 
-    def answer_windows(self, timeout=60):
-        """Windows: answers each expected window with the UI driver, recording what it showed."""
-        for index, (kind, action) in enumerate(self.answers):
-            selector = ["--has-control", str(IDC_AGREE)] if kind == "dialog" else ["--lacks-control", str(IDC_AGREE)]
-            picture = self.screenshots[index] if index < len(self.screenshots) else None
-            if picture:
-                selector += ["--screenshot", windows_path(picture + ".bmp")]
-            done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
-                                   "--timeout", str(timeout), *selector, *WINDOWS_ANSWERS[action]],
-                                  capture_output=True, timeout=timeout + 30)
-            if picture:
-                subprocess.run(["convert", picture + ".bmp", picture], check=True)
-                os.remove(picture + ".bmp")
-            line = done.stdout.decode("utf-8").strip()
-            if done.returncode != 0 or not line:
-                raise AssertionError(f"no {kind} window to answer with {action} "
-                                     f"(driver exit {done.returncode}: {done.stderr.decode(errors='replace')})")
-            self.seen.append(json.loads(line))
-
     def wait_for_window(self, kind="dialog", timeout=60):
-        """Waits until the tool shows its first window (without answering it)."""
+        """Waits until the tool shows its first window, without answering it."""
         if self.sandbox.build.kind == "linux":
-            deadline = time.time() + timeout
-            self.early_output = b""
-            while time.time() < deadline:
-                line = self.process.stdout.readline()
-                if not line:
-                    break
-                self.early_output += line
-                if line.startswith(b"["):  # the answers line comes last
-                    return
-            raise AssertionError("the tool showed no window")
-        selector = ["--has-control", str(IDC_AGREE)] if kind == "dialog" else ["--lacks-control", str(IDC_AGREE)]
-        done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
-                               "--timeout", str(timeout), *selector, "--none"], capture_output=True, timeout=timeout + 30)
-        if done.returncode != 0:
-            raise AssertionError("the tool showed no window")
+            if not self._next_prompt(timeout):
+                raise AssertionError("the tool showed no window")
+            self._prompt_pending = True
+        else:
+            self.drive(kind, "--none", timeout=timeout)
 
-    def _wait(self, timeout, stdin=None):
+    def _answer_all(self, timeout):
+        linux = self.sandbox.build.kind == "linux"
+        for index, (kind, action) in enumerate(self.answers):
+            if linux:
+                if not getattr(self, "_prompt_pending", False) and not self._next_prompt(timeout):
+                    return  # the tool ended: the test will see which windows were missing
+                self._prompt_pending = False
+                self.log_counts.append(len(read_log(self.sandbox.log_path)))
+                if action in ("esc", "close", "altf4"):
+                    break  # the end of input (below) is the close button
+                self.process.stdin.write((LINUX_ANSWERS[action] + "\n").encode("utf-8"))
+                self.process.stdin.flush()
+            else:
+                self.drive(kind, "--none", timeout=timeout)
+                self.log_counts.append(len(read_log(self.sandbox.log_path)))
+                arguments = list(WINDOWS_ANSWERS[action])
+                picture = self.screenshots[index] if index < len(self.screenshots) else None
+                if picture:
+                    arguments += ["--screenshot", windows_path(picture + ".bmp")]
+                self.seen.append(self.drive(kind, *arguments, timeout=timeout))
+                if picture:
+                    subprocess.run(["convert", picture + ".bmp", picture], check=True)
+                    os.remove(picture + ".bmp")
+
+    def _wait(self, timeout):
+        """Waits for the tool to end; any window still open then is a test failure, and the tool is ended."""
         windows = self.sandbox.build.kind == "windows"
         try:
             if not windows:
-                return self.process.communicate(stdin, timeout=timeout)[0]
+                # communicate ends the tool's input: a window still asking then gets the close button.
+                self.output += self.process.communicate(timeout=timeout)[0]
+                return
             self.process.wait(timeout=timeout)
-            self.output.close()
-            with open(self.output.name, "rb") as output:
-                return output.read()
+            self.output_file.close()
+            with open(self.output_file.name, "rb") as output:
+                self.output += output.read()
         except subprocess.TimeoutExpired:
             showing = ""
             if windows:
                 showing = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
                                           "--timeout", "1", "--none"], capture_output=True).stdout.decode("utf-8")
-                subprocess.run([os.environ["WINELOADER"], "taskkill.exe", "/f", "/im",
-                                os.path.basename(self.sandbox.executable)], capture_output=True)
+                wine("taskkill.exe", "/f", "/im", os.path.basename(self.sandbox.executable))
             self.process.kill()
             self.process.wait()
             raise AssertionError(f"the tool did not end; it shows: {showing or 'nothing known'}")
 
     def finish(self, timeout=120):
-        if self.sandbox.build.kind == "linux":
-            lines = []
-            for kind, action in self.answers:
-                if action in ("esc", "close", "altf4"):
-                    break  # the end of input is the close button
-                lines.append(LINUX_ANSWERS[action])
-            stdin = "".join(line + "\n" for line in lines).encode("utf-8")
-            stdout = getattr(self, "early_output", b"") + self._wait(timeout, stdin)
-        else:
-            self.answer_windows()
-            stdout = self._wait(timeout)
+        self._answer_all(timeout)
+        self._wait(timeout)
         records = []
         if os.path.exists(self.transcript):
             with open(self.transcript, encoding="utf-8") as lines:
                 records = [json.loads(line) for line in lines]
         windows = [Window(record, self.seen[i] if i < len(self.seen) else None) for i, record in enumerate(records)]
-        return Result(self.process.returncode, windows, read_log(self.sandbox.log_path),
-                      stdout.decode("utf-8", errors="replace"))
+        result = Result(self.process.returncode, windows, read_log(self.sandbox.log_path),
+                        self.output.decode("utf-8", errors="replace"))
+        result.log_counts = self.log_counts
+        return result

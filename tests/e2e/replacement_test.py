@@ -4,14 +4,13 @@ replacement sequence runs as the tool runs it, and the test checks every log lin
 the box the user saw and when (against the log lines), and what the installer did: the registry afterwards
 and the properties that reached the new agent.
 
-Linux:   replacement_test.py --driver EXE --packages DIR --standin DIR --source DIR --server URL
+Linux:   replacement_test.py --driver EXE --packages DIR --standin DIR --server URL
 Windows: run inside a Wine session, with --uidriver EXE instead of --standin: the real msiexec installs the
          wixl-built packages, and the UI driver reads and answers the boxes.
 """
 import argparse
 import json
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -19,129 +18,29 @@ import tempfile
 import time
 import unittest
 
+from harness import (NEW_AGENT as NEW, OLD_AGENT as OLD, UNVERSIONED_AGENT as UNVERSIONED, UPGRADE_CODE, AgentMachine,
+                     Build, MESSAGES, read_log, windows_path as winpath)
+
 parser = argparse.ArgumentParser()
 parser.add_argument("--driver", required=True)
 parser.add_argument("--packages", required=True)
-parser.add_argument("--source", required=True)
 parser.add_argument("--server", required=True)
 parser.add_argument("--standin")
 parser.add_argument("--uidriver")
 ARGS, REST = parser.parse_known_args()
 WINDOWS = ARGS.uidriver is not None
+BUILD = Build("windows" if WINDOWS else "linux", ARGS.driver, packages=ARGS.packages, standin=ARGS.standin)
 
 CAPTION = "Quillon移行ツール"
-OLD = ("{6F1A2B3C-4D5E-4F60-8A7B-9C0D1E2F3A4B}", "5.1.0")
-NEW = ("{0B5C9E1D-7A42-4F63-8E2B-51D0C3A9F6E4}", "6.0.0")
-UNVERSIONED = ("{9D3E7F21-5B84-4C6A-B1E0-2A7C4D8F6E53}", "6.0.0")
-UPGRADE_CODE = "{8D27F0A4-61C3-4B5E-92D7-3E0F5A1C84B9}"
-UNKNOWN_PRODUCT = "{00000000-0000-0000-0000-00000000F00D}"
-AGENT_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon"
 MB_OK, MB_ICONWARNING = 0x0, 0x30
-
-
-def load_catalogue():
-    ids = dict(re.findall(r"#define\s+(IDS_\w+)\s+(\d+)", open(os.path.join(ARGS.source, "res/resource.h")).read()))
-    texts = {}
-    for name, text in re.findall(r'QUILLON_MESSAGE\((IDS_\w+), "(.*)"\)',
-                                 open(os.path.join(ARGS.source, "res/Messages.inc"), encoding="utf-8").read()):
-        texts[int(ids[name])] = text.replace("\\n", "\n")
-    return texts
-
-
-MESSAGES = load_catalogue()
 
 
 def versioned(message_id, version):
     return MESSAGES[message_id] + "(V%s)" % version
 
 
-def winpath(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def read_log(path):
-    """The run log's entries as (function, line, level, message); a message may span lines."""
-    if not os.path.exists(path):
-        return []
-    data = open(path, "rb").read()
-    assert data[:2] == b"\xff\xfe", "the log starts with its byte-order mark"
-    entries = []
-    for physical in data[2:].decode("utf-16-le").split("\r\n")[:-1]:
-        match = re.match(r"^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d (INFO|ERROR) FILE:Helper\.cpp FUNCTION:(\S+) LINE:(-?\d+) (.*)$",
-                         physical)
-        if match:
-            level, function, line, message = match.groups()
-            entries.append((function, int(line), level, message))
-        else:
-            function, line, level, message = entries[-1]
-            entries[-1] = (function, line, level, message + "\n" + physical)
-    return entries
-
-
-class Machine:
-    """What differs between the builds: the registry, the installer and how boxes are answered."""
-
-    def __init__(self, case_dir):
-        self.case_dir = case_dir
-        self.failing_uninstall = False
-        self.registry_file = os.path.join(case_dir, "registry.reg")
-
-    def wine(self, *command, check=False):
-        done = subprocess.run([os.environ["WINELOADER"], *command], capture_output=True, timeout=300)
-        if check and done.returncode != 0:
-            raise AssertionError(f"{command} failed with {done.returncode}")
-        return done
-
-    def install_old_agent(self):
-        if WINDOWS:
-            for code, _ in (OLD, NEW, UNVERSIONED):
-                if self.wine("reg.exe", "query",
-                             f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{code}").returncode == 0:
-                    self.wine("msiexec.exe", "/x", code, "/qn")
-            self.wine("reg.exe", "delete", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/f")
-            self.wine("msiexec.exe", "/i", winpath(os.path.join(ARGS.packages, "old-agent.msi")), "/qn", check=True)
-        else:
-            with open(self.registry_file, "w", encoding="utf-8") as out:
-                out.write("Windows Registry Editor Version 5.00\n\n"
-                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Kept\"=\"yes\"\n\n"
-                          f"[{AGENT_KEY}]\n\"UpgradeCode\"=\"{UPGRADE_CODE}\"\n\"ProductVersion\"=\"{OLD[1]}\"\n"
-                          f"\"ProductCode\"=\"{OLD[0]}\"\n")
-
-    def make_uninstall_fail(self):
-        """Windows: the key names a product the installer does not know (it exits 1605). Linux: the stand-in
-        exits 1618, as when another installation is running."""
-        if WINDOWS:
-            self.set_value("ProductCode", UNKNOWN_PRODUCT)
-        else:
-            self.failing_uninstall = True
-
-    def set_value(self, name, value):
-        if WINDOWS:
-            self.wine("reg.exe", "add", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/v", name, "/d", value, "/f", check=True)
-        else:
-            text = open(self.registry_file, encoding="utf-8").read()
-            text, count = re.subn(rf'^"{name}"=".*"$', f'"{name}"="{value}"', text, flags=re.M)
-            assert count == 1
-            open(self.registry_file, "w", encoding="utf-8").write(text)
-
-    def agent_values(self):
-        if WINDOWS:
-            done = self.wine("reg.exe", "query", "HKLM\\SOFTWARE\\TORVA\\Quillon")
-            values = {}
-            for line in done.stdout.decode("utf-8", "replace").splitlines():
-                match = re.match(r"^\s+(\S+)\s+REG_SZ\s*(.*)$", line)
-                if match:
-                    values[match.group(1)] = match.group(2).strip()
-            return values
-        values, inside = {}, False
-        for line in open(self.registry_file, encoding="utf-8").read().splitlines():
-            if line.startswith("["):
-                inside = line.lower() == f"[{AGENT_KEY}]".lower()
-            elif inside:
-                match = re.match(r'^"([^"]*)"="(.*)"$', line)
-                if match:
-                    values[match.group(1)] = match.group(2).replace('\\"', '"').replace("\\\\", "\\")
-        return values
+class Machine(AgentMachine):
+    """The agent's machine, and running the replacement on it with its one box answered."""
 
     def run(self, tool_dir, temp_dir, transcript, log_file):
         """Runs the replacement, answers its one box with OK; returns (stdout, log entries when the box
@@ -165,11 +64,7 @@ class Machine:
                 if process.poll() is None:
                     process.kill()
             return out.decode("utf-8", "replace"), at_box, box_time
-        env = dict(os.environ, QUILLON_REGISTRY_FILE=self.registry_file, QUILLON_UI_TRANSCRIPT=transcript,
-                   QUILLON_MSIEXEC_LOG=os.path.join(self.case_dir, "msiexec.log"),
-                   PATH=ARGS.standin + os.pathsep + os.environ.get("PATH", ""))
-        if self.failing_uninstall:
-            env["QUILLON_MSIEXEC_FAIL"] = "uninstall=1618"
+        env = dict(os.environ, QUILLON_UI_TRANSCRIPT=transcript, **self.environment())
         process = subprocess.Popen([driver, "--temp", temp_dir], env=env, stdin=subprocess.PIPE,
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         output = b""
@@ -205,7 +100,7 @@ class ReplacementTest(unittest.TestCase):
         else:
             shutil.copy(os.path.join(ARGS.packages, package), target)
 
-        machine = Machine(case_dir)
+        machine = Machine(BUILD, case_dir)
         machine.install_old_agent()
         for name, value in (values or {}).items():
             machine.set_value(name, value)
@@ -215,11 +110,9 @@ class ReplacementTest(unittest.TestCase):
         log_file = os.path.join(temp_dir, "QuillonMigrationTool.log")
         output, at_box, box_time = machine.run(tool_dir, temp_dir, transcript, log_file)
         boxes = [json.loads(line) for line in open(transcript, encoding="utf-8")] if os.path.exists(transcript) else []
-        calls = []
-        if not WINDOWS and os.path.exists(os.path.join(case_dir, "msiexec.log")):
-            calls = [json.loads(line)["argv"][1:] for line in open(os.path.join(case_dir, "msiexec.log"))]
-        return {"output": output, "log": read_log(log_file), "at_box": at_box, "box_time": box_time,
-                "boxes": boxes, "registry": machine.agent_values(), "calls": calls, "package": target}
+        return {"output": output, "log": [(e.function, e.line, e.level, e.message) for e in read_log(log_file)],
+                "at_box": at_box, "box_time": box_time, "boxes": boxes,
+                "registry": machine.agent_values(), "calls": machine.installer_calls(), "package": target}
 
     def assertLog(self, result, expected):
         self.assertEqual(result["log"], [("Helper::updateQuillon", line, level, text) for line, level, text in expected])

@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""Whole migrations, as a user runs the tool: an old agent on the PC, the local destination server with
+the new agent's package, the terms, Auth.ini or none. One scenario per outcome of the flow and per line
+of the replacement sequence, on the build named by QUILLON_E2E_BUILD (harness.py). Each checks the windows
+the user saw (and whether each box came before its log line), the whole run log, the exit status, the
+registry afterwards, what reached the installer, and the downloaded package."""
+import os
+import unittest
+
+from harness import (IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT, UNVERSIONED_AGENT,
+                     Build, DistributionServer, Sandbox, flow_line, helper_line, message)
+
+BUILD = Build.from_environment()
+WINDOWS = BUILD.kind == "windows"
+SERVER = DistributionServer()
+WARNING = MB_OK | MB_ICONWARNING
+INFO, ERROR = "INFO", "ERROR"
+TERMS = "\ufeffこのツールの利用規約です。\r\n"
+AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
+
+# Exit statuses (README.md, "Exit codes").
+REPLACED, NO_AGENT, SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND, DOWNLOAD_FAILED = 0, 4, 5, 6, 7, 8
+UNINSTALL_FAILED, INSTALL_FAILED = 9, 10
+
+
+def replacement(line, level, text):
+    return helper_line("updateQuillon", line, level, text)
+
+
+def versioned(text_id, version):
+    return message(text_id) + f"(V{version})"
+
+
+def uninstalled(version=OLD_AGENT[1]):
+    return replacement(363, INFO, versioned(114, version))
+
+
+def installed(version=NEW_AGENT[1]):
+    return replacement(392, INFO, versioned(107, version))
+
+
+def confirmation(name, code, cert):
+    return message(128).replace("%s", name, 1).replace("%s", code, 1).replace("%s", cert, 1)
+
+
+class MigrationTest(unittest.TestCase):
+    def setUp(self):
+        SERVER.clear()
+        with open(BUILD.package("new-agent.msi"), "rb") as package:
+            self.package = package.read()
+
+    def sandbox(self, agent=True, auth=None, temp_name="temp"):
+        sandbox = Sandbox(BUILD, temp_name=temp_name)
+        self.addCleanup(sandbox.close)
+        sandbox.write_license(TERMS[1:])
+        if auth is not None:
+            sandbox.write_auth(*auth)
+        if agent:
+            sandbox.machine.install_old_agent()
+        return sandbox
+
+    def check(self, result, windows, log, exit_code):
+        """windows: (kind, text, flags, button, log entries written before it showed) in order."""
+        self.assertEqual([(w.kind, w.text, w.flags, w.button) for w in result.windows],
+                         [window[:4] for window in windows], result.stdout)
+        self.assertEqual(result.log_counts, [window[4] for window in windows], "when each window showed")
+        for window in result.windows:
+            if window.seen and window.kind == "box":  # the real box (Windows)
+                self.assertEqual(window.seen["text"], window.text)
+                self.assertEqual(window.seen["icon"], "warning" if window.flags & MB_ICONWARNING else "none")
+                self.assertEqual(len(window.seen["buttons"]), 2 if window.flags & MB_YESNO else 1)
+        self.assertEqual(result.log_keys(), log)
+        self.assertEqual(result.exit_code, exit_code)
+
+    def check_installed(self, sandbox, product=NEW_AGENT, company=None, cert=None):
+        values = sandbox.machine.agent_values()
+        self.assertEqual(values.get("ProductCode"), product[0])
+        self.assertEqual(values.get("ProductVersion"), "unknown" if product is UNVERSIONED_AGENT else product[1])
+        self.assertEqual(values.get("SERVER_URL"), SERVER.base_url + "/rpc/")
+        self.assertEqual(values.get("LANG"), "ja-JP")
+        self.assertEqual(values.get("COMPANY_CODE") or None, company)
+        self.assertEqual(values.get("CERTIFICATION_CODE") or None, cert)
+        if WINDOWS:
+            self.assertEqual(values.get("Language"), "1041", "the package's transform 1041 was applied")
+
+    def downloaded(self, sandbox):
+        path = os.path.join(sandbox.temp_dir, "NewQuillonAgent.msi")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as package:
+            return package.read()
+
+    # --- the migration runs to its end ------------------------------------------------------------------
+
+    def test_replaces_the_agent_without_auth_ini(self):
+        SERVER.publish_agent(self.package)
+        sandbox = self.sandbox()
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 5)],
+                   AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
+        self.check_installed(sandbox)
+        self.assertEqual(self.downloaded(sandbox), self.package)
+        if not WINDOWS:
+            package = os.path.join(sandbox.temp_dir, "NewQuillonAgent.msi")
+            self.assertEqual(sandbox.machine.installer_calls(), [
+                ["-x", OLD_AGENT[0], "-qb!"],
+                ["-i", package, "-qb!", f"SERVER_URL={SERVER.base_url}/rpc/", "TRANSFORMS=:1041", "LANG=ja-JP"]])
+
+    def test_replaces_the_agent_with_the_confirmed_codes_of_auth_ini(self):
+        SERVER.publish_agent(self.package)
+        sandbox = self.sandbox(auth=("株式会社トルバ", "C-0001", "X9-77"))
+        result = sandbox.run([("dialog", "agree"), ("box", "yes"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0),
+                            ("box", confirmation("株式会社トルバ", "C-0001", "X9-77"), MB_YESNO, IDYES, 2),
+                            ("box", message(108), MB_OK, IDOK, 5)],
+                   AGREED + [uninstalled(), installed(), replacement(401, INFO, message(118))], REPLACED)
+        self.check_installed(sandbox, company="C-0001", cert="X9-77")
+
+    def test_a_temporary_folder_with_a_blank_in_its_path(self):
+        SERVER.publish_agent(self.package)
+        sandbox = self.sandbox(temp_name="Temp Folder")
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.assertEqual(result.exit_code, REPLACED, result.log)
+        self.check_installed(sandbox)
+        self.assertEqual(self.downloaded(sandbox), self.package)
+
+    def test_auth_ini_values_cannot_add_installer_properties(self):
+        SERVER.publish_agent(self.package)
+        smuggled = "C-1 CERTIFICATION_CODE=EVIL TRANSFORMS=:evil.mst"
+        if not WINDOWS:
+            smuggled += ' /x" "{X}'  # quotes too (Wine's own msiexec drops quotes inside values)
+        sandbox = self.sandbox(auth=("Torva", smuggled, "X9"))
+        result = sandbox.run([("dialog", "agree"), ("box", "yes"), ("box", "ok")])
+        self.assertEqual(result.exit_code, REPLACED, result.log)
+        self.check_installed(sandbox, company=smuggled, cert="X9")
+        if not WINDOWS:
+            install = sandbox.machine.installer_calls()[1]
+            self.assertEqual([a for a in install if "=" in a and not a.startswith("SERVER_URL")],
+                             [f"COMPANY_CODE={smuggled}", "CERTIFICATION_CODE=X9", "TRANSFORMS=:1041", "LANG=ja-JP"])
+
+    # --- the flow ends early ----------------------------------------------------------------------------
+
+    def test_declining_the_confirmation_downloads_nothing(self):
+        SERVER.publish_agent(self.package)
+        sandbox = self.sandbox(auth=("Torva", "C-1", "X9"))
+        result = sandbox.run([("dialog", "agree"), ("box", "no")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", confirmation("Torva", "C-1", "X9"), MB_YESNO, IDNO, 2)],
+                   AGREED + [flow_line(129, ERROR, 129)], CONFIRMATION_DECLINED)
+        self.assertIsNone(self.downloaded(sandbox))
+        self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
+
+    def test_a_faulty_auth_ini_stops_before_any_network_access(self):
+        sandbox = self.sandbox(auth=None)
+        sandbox.write("Auth.ini", "[CERT]\r\nCompanyName=Torva\r\nCompanyCode=C-1\r\n")  # no CertCode
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(109), WARNING, IDOK, 2)],
+                   AGREED + [flow_line(119, ERROR, 124)], SETTINGS_FAULTY)
+
+    def test_without_an_agent_a_faulty_auth_ini_is_never_looked_at(self):
+        sandbox = self.sandbox(agent=False)
+        sandbox.write("Auth.ini", "not an ini file")
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(106), WARNING, IDOK, 2)],
+                   AGREED + [flow_line(105, ERROR, 122)], NO_AGENT)
+
+    def test_a_configuration_script_without_the_package_path(self):
+        SERVER.publish(DistributionServer.CONFIG, "var AGENT_MSI_URL = \"/dist/a.msi\";\n")  # not apostrophes
+        sandbox = self.sandbox()
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(115), WARNING, IDOK, 3)],
+                   AGREED + [helper_line("getDownloadUrl", 471, ERROR, message(120)), flow_line(139, ERROR, 125)],
+                   URL_NOT_FOUND)
+
+    def test_a_configuration_script_the_server_does_not_have(self):
+        SERVER.fault(DistributionServer.CONFIG, "status=404")
+        sandbox = self.sandbox()
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(115), WARNING, IDOK, 3)],
+                   AGREED + [helper_line("getDownloadUrl", 455, ERROR, "ResponseCode =404"),
+                             flow_line(139, ERROR, 125)], URL_NOT_FOUND)
+
+    def test_a_package_that_cannot_be_downloaded_leaves_the_agent_alone(self):
+        SERVER.publish(DistributionServer.CONFIG, "var AGENT_MSI_URL = '/dist/Windows/agent/missing.msi';\n")
+        sandbox = self.sandbox()
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(102), WARNING, IDOK, 2)],
+                   AGREED + [flow_line(148, ERROR, 103)], DOWNLOAD_FAILED)
+        self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
+
+    # --- the replacement sequence's other lines --------------------------------------------------------
+
+    def test_a_failed_uninstall_logs_first_then_shows_box_112(self):
+        for version_readable in (True, False):
+            with self.subTest(version_readable=version_readable):
+                SERVER.publish_agent(self.package)
+                sandbox = self.sandbox()
+                if not version_readable:
+                    sandbox.machine.set_value("ProductVersion", "x")
+                sandbox.machine.make_uninstall_fail()
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                lines = ([replacement(345, ERROR, versioned(112, OLD_AGENT[1]))] if version_readable else
+                         [replacement(334, ERROR, message(113)), replacement(349, ERROR, message(123))])
+                self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(112), WARNING, IDOK, 2 + len(lines))],
+                           AGREED + lines, UNINSTALL_FAILED)
+                self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"),
+                                 OLD_AGENT[1] if version_readable else "x")
+
+    def test_a_failed_install_shows_box_116_before_its_line(self):
+        SERVER.publish_agent(b"this is not an installer package")
+        sandbox = self.sandbox()
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(116), WARNING, IDOK, 3)],
+                   AGREED + [uninstalled(), replacement(376, ERROR, message(126))], INSTALL_FAILED)
+        self.assertNotIn("ProductVersion", sandbox.machine.agent_values(), "the PC is left without an agent")
+
+    def test_unreadable_versions_give_plain_lines(self):
+        cases = [
+            ("new version unreadable", "new-agent-unversioned.msi", None,
+             [uninstalled(), replacement(385, ERROR, message(113)), replacement(396, INFO, message(107))]),
+            ("old version unreadable", "new-agent.msi", "a.b.c",
+             [replacement(334, ERROR, message(113)), replacement(367, INFO, message(114)), installed()]),
+        ]
+        for name, package, old_version, lines in cases:
+            with self.subTest(name):
+                with open(BUILD.package(package), "rb") as data:
+                    SERVER.publish_agent(data.read())
+                sandbox = self.sandbox()
+                if old_version:
+                    sandbox.machine.set_value("ProductVersion", old_version)
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 3 + len(lines))],
+                           AGREED + lines + [replacement(405, INFO, message(108))], REPLACED)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
