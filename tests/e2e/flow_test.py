@@ -4,8 +4,7 @@ the terms dialog, the early outcomes, the exact boxes and run-log lines, and the
 import os
 import unittest
 
-from harness import (Build, IDOK, MB_OK, MB_ICONWARNING, MB_YESNO, IDYES, IDNO, CAPTION, Sandbox, flow_line,
-                     message)
+from harness import Build, IDOK, MB_OK, MB_ICONWARNING, MB_YESNO, CAPTION, Sandbox, flow_line, message, screenshots
 
 BUILD = Build.from_environment()
 WARNING = MB_OK | MB_ICONWARNING
@@ -55,7 +54,7 @@ class FlowTest(unittest.TestCase):
                 sandbox = self.sandbox()
                 if case == "folder":
                     os.mkdir(os.path.join(sandbox.tool_dir, "License.txt"))
-                result = sandbox.run([("box", "ok")])
+                result = sandbox.run([("box", "ok")], screenshots=screenshots("box-terms-missing" if case == "missing" else None))
                 self.check_windows(result, [("box", message(119), WARNING, IDOK)])
                 self.assertEqual(result.log_keys(), [flow_line(90, ERROR, 127)])
                 self.assertEqual(result.exit_code, TERMS_UNREADABLE)

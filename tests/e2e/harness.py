@@ -100,6 +100,15 @@ def read_log(path):
     return entries
 
 
+def screenshots(*names):
+    """Where to save pictures of the next run's windows (Windows build): docs pictures, taken when
+    QUILLON_E2E_SCREENSHOTS names a folder (scripts/screenshots); otherwise none."""
+    folder = os.environ.get("QUILLON_E2E_SCREENSHOTS")
+    if not folder:
+        return None
+    return [os.path.join(os.path.abspath(folder), name + ".png") if name else None for name in names]
+
+
 def flow_line(line, level, text_id):
     return ("MigrationTool.cpp", "CMigrationToolApp::InitInstance", line, level, message(text_id))
 

@@ -8,14 +8,16 @@ import os
 import unittest
 
 from harness import (IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT, UNVERSIONED_AGENT,
-                     Build, DistributionServer, Sandbox, flow_line, helper_line, message)
+                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots)
 
 BUILD = Build.from_environment()
 WINDOWS = BUILD.kind == "windows"
 SERVER = DistributionServer()
 WARNING = MB_OK | MB_ICONWARNING
 INFO, ERROR = "INFO", "ERROR"
-TERMS = "\ufeffこのツールの利用規約です。\r\n"
+TERMS = ("\ufeff第1条（目的）\r\n本規約は、Quillon移行ツール（以下「本ツール」）の利用条件を定めるものです。\r\n\r\n"
+         "第2条（本ツールの動作）\r\n本ツールは、この端末の管理エージェントをアンインストールし、移行先サーバーの"
+         "管理エージェントをインストールします。実行中は端末の電源を切らないでください。\r\n")
 AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
 
 # Exit statuses (README.md, "Exit codes").
@@ -109,7 +111,8 @@ class MigrationTest(unittest.TestCase):
     def test_replaces_the_agent_with_the_confirmed_codes_of_auth_ini(self):
         SERVER.publish_agent(self.package)
         sandbox = self.sandbox(auth=("株式会社トルバ", "C-0001", "X9-77"))
-        result = sandbox.run([("dialog", "agree"), ("box", "yes"), ("box", "ok")])
+        result = sandbox.run([("dialog", "agree"), ("box", "yes"), ("box", "ok")],
+                             screenshots=screenshots("terms-dialog", "box-confirmation", "box-migration-complete"))
         self.check(result, [("dialog", TERMS, 0, 1, 0),
                             ("box", confirmation("株式会社トルバ", "C-0001", "X9-77"), MB_YESNO, IDYES, 2),
                             ("box", message(108), MB_OK, IDOK, 5)],
