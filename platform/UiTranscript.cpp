@@ -9,10 +9,9 @@
 #include <cstdio>
 
 namespace quillon {
-namespace {
 
-void appendJsonString(std::string& out, std::u16string_view text) {
-  out += '"';
+std::string jsonString(std::u16string_view text) {
+  std::string out = "\"";
   for (const char c : toUtf8(text)) {
     switch (c) {
       case '"': out += "\\\""; break;
@@ -31,16 +30,13 @@ void appendJsonString(std::string& out, std::u16string_view text) {
     }
   }
   out += '"';
+  return out;
 }
-
-}  // namespace
 
 std::string uiTranscriptLine(std::string_view kind, std::u16string_view caption, std::u16string_view text,
                              unsigned flags, int button) {
-  std::string line = "{\"kind\":\"" + std::string(kind) + "\",\"caption\":";
-  appendJsonString(line, caption);
-  line += ",\"text\":";
-  appendJsonString(line, text);
+  std::string line = "{\"kind\":\"" + std::string(kind) + "\",\"caption\":" + jsonString(caption);
+  line += ",\"text\":" + jsonString(text);
   line += ",\"flags\":" + std::to_string(flags) + ",\"button\":" + std::to_string(button) + "}\n";
   return line;
 }

@@ -12,6 +12,9 @@ namespace quillon {
 void recordUi(std::string_view kind, std::u16string_view caption, std::u16string_view text, unsigned flags,
               int button);
 
+// A text as a JSON string, quotes included (UTF-8, control characters escaped).
+std::string jsonString(std::u16string_view text);
+
 // One JSON line for the transcript (exposed for its tests).
 std::string uiTranscriptLine(std::string_view kind, std::u16string_view caption, std::u16string_view text,
                              unsigned flags, int button);

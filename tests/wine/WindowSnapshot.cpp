@@ -1,6 +1,7 @@
 #include "tests/wine/WindowSnapshot.h"
 
 #include "platform/Text.h"
+#include "platform/UiTranscript.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -39,54 +40,58 @@ bool isImageStatic(const Control& c) {
   return isClass(c, L"Static") && (type == SS_ICON || type == SS_BITMAP);
 }
 
+// A 32-bit top-down bitmap selected into a memory device context, released at the end of the scope.
+class Canvas {
+ public:
+  Canvas(int width, int height) : width_(width), height_(height), screen_(GetDC(nullptr)), memory_(CreateCompatibleDC(screen_)) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    bitmap_ = CreateDIBSection(screen_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+    old_ = SelectObject(memory_, bitmap_);
+  }
+  ~Canvas() {
+    SelectObject(memory_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(memory_);
+    ReleaseDC(nullptr, screen_);
+  }
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  HDC screen() const { return screen_; }
+  HDC dc() const { return memory_; }
+  std::uint32_t* bits() const { return bits_; }
+  std::vector<std::uint32_t> pixels() const {
+    GdiFlush();
+    return std::vector<std::uint32_t>(bits_, bits_ + static_cast<std::size_t>(width_) * height_);
+  }
+
+ private:
+  int width_, height_;
+  HDC screen_, memory_;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  std::uint32_t* bits_ = nullptr;
+};
+
 // The screen pixels of a rectangle, as 32-bit BGRX values.
 std::vector<std::uint32_t> capture(const RECT& rect) {
-  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  GdiFlush();
-  std::copy_n(static_cast<std::uint32_t*>(bits), pixels.size(), pixels.begin());
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return pixels;
+  const Canvas canvas(rect.right - rect.left, rect.bottom - rect.top);
+  BitBlt(canvas.dc(), 0, 0, rect.right - rect.left, rect.bottom - rect.top, canvas.screen(), rect.left, rect.top,
+         SRCCOPY);
+  return canvas.pixels();
 }
 
 // The same icon drawn here, on the background colour of the captured area.
 std::vector<std::uint32_t> render(HICON icon, int width, int height, std::uint32_t background) {
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  std::fill_n(static_cast<std::uint32_t*>(bits), pixels.size(), background);
-  DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
-  GdiFlush();
-  std::copy_n(static_cast<std::uint32_t*>(bits), pixels.size(), pixels.begin());
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return pixels;
+  const Canvas canvas(width, height);
+  std::fill_n(canvas.bits(), static_cast<std::size_t>(width) * height, background);
+  DrawIconEx(canvas.dc(), 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+  return canvas.pixels();
 }
 
 // Icon handles are private to the process that loaded them, so the kind of icon is told by its pixels:
@@ -151,25 +156,7 @@ BOOL CALLBACK collectChild(HWND window, LPARAM context) {
 }
 
 void appendJsonString(std::string& out, const std::wstring& text) {
-  out += '"';
-  for (const char c : quillon::toUtf8(std::u16string(text.begin(), text.end()))) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          wsprintfA(escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
+  out += quillon::jsonString(std::u16string(text.begin(), text.end()));
 }
 
 }  // namespace
