@@ -5,6 +5,7 @@ of the replacement sequence, on the build named by QUILLON_E2E_BUILD (harness.py
 the user saw (and whether each box came before its log line), the whole run log, the exit status, the
 registry afterwards, what reached the installer, and the downloaded package."""
 import os
+import time
 import unittest
 
 from harness import (IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT, UNVERSIONED_AGENT,
@@ -94,12 +95,18 @@ class MigrationTest(unittest.TestCase):
 
     # --- the migration runs to its end ------------------------------------------------------------------
 
+    def seconds_between(self, result, first_line, second_line):
+        stamps = {entry.line: time.mktime(time.strptime(entry.stamp, "%Y/%m/%d %H:%M:%S")) for entry in result.log}
+        return stamps[second_line] - stamps[first_line]
+
     def test_replaces_the_agent_without_auth_ini(self):
         SERVER.publish_agent(self.package)
         sandbox = self.sandbox()
         result = sandbox.run([("dialog", "agree"), ("box", "ok")])
         self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 5)],
                    AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
+        # The uninstaller gets five seconds to let go before the install (whole seconds in the log).
+        self.assertGreaterEqual(self.seconds_between(result, 99, 363), 5)
         self.check_installed(sandbox)
         self.assertEqual(self.downloaded(sandbox), self.package)
         if not WINDOWS:
@@ -207,6 +214,7 @@ class MigrationTest(unittest.TestCase):
                            AGREED + lines, UNINSTALL_FAILED)
                 self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"),
                                  OLD_AGENT[1] if version_readable else "x")
+                self.assertLess(self.seconds_between(result, 99, lines[-1][2]), 5, "no pause after a failed uninstall")
 
     def test_a_failed_install_shows_box_116_before_its_line(self):
         SERVER.publish_agent(b"this is not an installer package")
