@@ -151,13 +151,16 @@ class MigrationTest(unittest.TestCase):
     # --- the flow ends early ----------------------------------------------------------------------------
 
     def test_declining_the_confirmation_downloads_nothing(self):
-        SERVER.publish_agent(self.package)
-        sandbox = self.sandbox(auth=("Torva", "C-1", "X9"))
-        result = sandbox.run([("dialog", "agree"), ("box", "no")])
-        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", confirmation("Torva", "C-1", "X9"), MB_YESNO, IDNO, 2)],
-                   AGREED + [flow_line(129, ERROR, 129)], CONFIRMATION_DECLINED)
-        self.assertIsNone(self.downloaded(sandbox))
-        self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
+        # The question shows the values whole, also when together they are longer than any fixed buffer.
+        for values in (("Torva", "C-1", "X9"), ("社" * 259, "C" * 259, "X" * 259)):
+            with self.subTest(length=len(values[0])):
+                SERVER.publish_agent(self.package)
+                sandbox = self.sandbox(auth=values)
+                result = sandbox.run([("dialog", "agree"), ("box", "no")])
+                self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", confirmation(*values), MB_YESNO, IDNO, 2)],
+                           AGREED + [flow_line(129, ERROR, 129)], CONFIRMATION_DECLINED)
+                self.assertIsNone(self.downloaded(sandbox))
+                self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
 
     def test_a_faulty_auth_ini_stops_before_any_network_access(self):
         sandbox = self.sandbox(auth=None)
