@@ -1,6 +1,7 @@
 // The installed agent as its installation left it in the registry: upgrade code and version.
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
+#include "platform/Text.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,18 +12,6 @@ namespace {
 
 constexpr std::size_t kUpgradeCodeCapacity = 64;     // 63 characters and the terminator
 constexpr std::size_t kProductVersionCapacity = 32;  // 31 characters and the terminator
-
-char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
-
-// Only A-Z fold to a-z: the code is compared as the agent's installation writes it, nothing else is
-// forgiven (no trimming, no other letters).
-bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 bool isWhiteSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
@@ -68,7 +57,9 @@ bool Helper::isAgentInstalled() {
   if (key.open(AgentRegistryKey) != 0) return false;
   char16_t upgradeCode[kUpgradeCodeCapacity];
   if (readRegistryString(key, u"UpgradeCode", upgradeCode, kUpgradeCodeCapacity) != 0) return false;
-  return equalsIgnoringAsciiCase(upgradeCode, AgentUpgradeCode);
+  // Only A-Z fold to a-z: the code is compared as the agent's installation writes it, nothing else is
+  // forgiven (no trimming, no other letters).
+  return quillon::equalsIgnoringAsciiCase(upgradeCode, AgentUpgradeCode);
 }
 
 bool Helper::getAgentVersion(AgentVersion& version) {

@@ -138,6 +138,15 @@ std::size_t copyText(char16_t* buffer, std::size_t capacity, std::u16string_view
   return n;
 }
 
+bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  const auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
 std::u16string formatText(std::u16string_view format, std::initializer_list<FormatArg> args) {
   std::u16string out;
   out.reserve(format.size() + 32);

@@ -24,6 +24,9 @@ std::size_t copyText(char16_t* buffer, std::size_t capacity, std::u16string_view
 // The length of text cut to at most `limit` units without splitting a surrogate pair.
 std::size_t cutLength(std::u16string_view text, std::size_t limit);
 
+// True when the texts are equal once A-Z are taken as a-z; no other character is folded.
+bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
+
 // One argument of formatText: an integer or a text.
 class FormatArg {
  public:

@@ -13,16 +13,6 @@ std::u16string_view trim(std::u16string_view s) {
   return s;
 }
 
-char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
-
-bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  }
-  return true;
-}
-
 std::u16string decodeUtf16(std::string_view bytes, bool bigEndian) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
@@ -56,14 +46,14 @@ std::u16string findIniValue(std::u16string_view text, std::u16string_view sectio
       const std::size_t close = line.rfind(u']');
       if (close == std::u16string_view::npos || close == 0) continue;
       if (inSection) return {};  // only the first section of the name counts
-      inSection = equalsIgnoringCase(line.substr(1, close - 1), section);
+      inSection = equalsIgnoringAsciiCase(line.substr(1, close - 1), section);
       continue;
     }
     if (!inSection) continue;
 
     const std::size_t equals = line.find(u'=');
     if (equals == std::u16string_view::npos) continue;
-    if (!equalsIgnoringCase(trim(line.substr(0, equals)), key)) continue;
+    if (!equalsIgnoringAsciiCase(trim(line.substr(0, equals)), key)) continue;
 
     std::u16string_view value = trim(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()) {
