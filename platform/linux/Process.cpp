@@ -5,6 +5,7 @@
 #include "platform/Text.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <spawn.h>
 #include <string>
@@ -63,6 +64,26 @@ std::string findProgram(const std::string& name) {
   return {};
 }
 
+// posix_spawn attributes that reset SIGPIPE to its default in the child; destroyed on every path.
+class SpawnAttributes {
+ public:
+  SpawnAttributes() {
+    posix_spawnattr_init(&attributes_);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes_, &defaults);
+    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF);
+  }
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
 }  // namespace
 
 ProcessRun runToCompletion(const std::u16string& commandLine) {
@@ -80,8 +101,11 @@ ProcessRun runToCompletion(const std::u16string& commandLine) {
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   pid_t child = -1;
+  // The tool ignores SIGPIPE for itself (Main.cpp); the installer gets the default back, as any program
+  // started from a shell would.
+  SpawnAttributes attributes;
   // The tool opens every file with close-on-exec, so the child inherits no handle but its standard ones.
-  const int error = posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ);
+  const int error = posix_spawn(&child, program.c_str(), nullptr, attributes.get(), argv.data(), environ);
   if (error != 0) {
     run.failedAt = ProcessRun::Step::Start;
     run.error = windowsError(error);

@@ -2,9 +2,10 @@
 """The migration flow as a user meets it, on the build named by QUILLON_E2E_BUILD (see harness.py):
 the terms dialog, the early outcomes, the exact boxes and run-log lines, and the exit status."""
 import os
+import subprocess
 import unittest
 
-from harness import Build, IDOK, MB_OK, MB_ICONWARNING, MB_YESNO, CAPTION, Sandbox, flow_line, message, screenshots
+from harness import Build, IDOK, MB_OK, MB_ICONWARNING, MB_YESNO, CAPTION, Sandbox, flow_line, message, read_log, screenshots
 
 BUILD = Build.from_environment()
 WARNING = MB_OK | MB_ICONWARNING
@@ -111,6 +112,22 @@ class FlowTest(unittest.TestCase):
         result = running.finish()
         self.assertEqual(focus, [1002, 1003, 1001])
         self.assertEqual(result.exit_code, TERMS_DECLINED)
+
+    def test_a_closed_terminal_output_does_not_cut_the_run_short(self):
+        if BUILD.kind != "linux":
+            self.skipTest("the terminal boxes exist on Linux only")
+        sandbox = self.sandbox()
+        sandbox.write_license()
+        reader, writer = os.pipe()
+        os.close(reader)  # nobody reads what the boxes print: every write meets a closed pipe
+        env = dict(os.environ, TMPDIR=sandbox.temp_dir, QUILLON_LOCK_DIR=sandbox.lock_dir,
+                   **sandbox.machine.environment())
+        try:
+            done = subprocess.run([sandbox.executable], input=b"a\n\n", stdout=writer, env=env, timeout=60)
+        finally:
+            os.close(writer)
+        self.assertEqual([entry.key() for entry in read_log(sandbox.log_path)], AGREED + [flow_line(105, ERROR, 122)])
+        self.assertEqual(done.returncode, NO_AGENT)
 
     def test_a_second_copy_refuses_to_run_and_leaves_the_first_alone(self):
         sandbox = self.sandbox()
