@@ -37,7 +37,8 @@ std::u16string findIniValue(std::u16string_view text, std::u16string_view sectio
   bool inSection = false;
   std::size_t start = 0;
   while (start <= text.size()) {
-    std::size_t end = text.find(u'\n', start);
+    // A line ends at CR or LF, as Windows' reader has it; the empty line between CR and LF is skipped.
+    std::size_t end = text.find_first_of(u"\r\n", start);
     if (end == std::u16string_view::npos) end = text.size();
     const std::u16string_view line = trim(text.substr(start, end - start));
     start = end + 1;
@@ -51,8 +52,12 @@ std::u16string findIniValue(std::u16string_view text, std::u16string_view sectio
     }
     if (!inSection) continue;
 
+    // A line without "=" names a key with no value; as the first line of its key it still wins.
     const std::size_t equals = line.find(u'=');
-    if (equals == std::u16string_view::npos) continue;
+    if (equals == std::u16string_view::npos) {
+      if (equalsIgnoringAsciiCase(line, key)) return {};
+      continue;
+    }
     if (!equalsIgnoringAsciiCase(trim(line.substr(0, equals)), key)) continue;
 
     std::u16string_view value = trim(line.substr(equals + 1));

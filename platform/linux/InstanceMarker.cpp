@@ -78,11 +78,18 @@ InstanceMarker createInstanceMarker(const char16_t* name) {
     lockFirstByte(fd, F_RDLCK, F_OFD_SETLK);  // atomic conversion: no moment without a hold
     marker.existed = false;
   } else if (errno == EAGAIN || errno == EACCES) {
-    // Held by another copy. Waiting covers the instant in which a first copy still holds it exclusively.
-    if (!lockFirstByte(fd, F_RDLCK, F_OFD_SETLKW)) {
-      marker.error = errno;
-      close(fd);
-      return marker;
+    // Held by another copy: join its shared hold. A first copy holds the byte exclusively only for the
+    // instant of its conversion, so a few short retries cover that; a byte held exclusively for longer
+    // (by some other program) still means "not the first", and must never make the tool wait for ever.
+    bool joined = false;
+    for (int attempt = 0; attempt < 100 && !joined; ++attempt) {
+      joined = lockFirstByte(fd, F_RDLCK, F_OFD_SETLK);
+      if (!joined && errno != EAGAIN && errno != EACCES) {
+        marker.error = errno;
+        close(fd);
+        return marker;
+      }
+      if (!joined) usleep(10 * 1000);
     }
     marker.existed = true;
   } else {

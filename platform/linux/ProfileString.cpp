@@ -41,7 +41,10 @@ std::size_t readProfileString(const char16_t* section, const char16_t* key, char
   buffer[0] = 0;
   std::string bytes;
   if (!readWholeFile(file, bytes)) return 0;
-  return copyText(buffer, capacity, findIniValue(decodeIniText(bytes), section, key));
+  // A value ends at a NUL in the file, as the Windows reader's text does; what follows it is not part of it.
+  std::u16string value = findIniValue(decodeIniText(bytes), section, key);
+  value.resize(std::u16string_view(value.c_str()).size());
+  return copyText(buffer, capacity, value);
 }
 
 }  // namespace quillon

@@ -147,9 +147,18 @@ bool parseData(std::u16string_view data, std::optional<RegistryValueData>& value
   return true;
 }
 
+// Only a value line whose data is hex bytes continues after a trailing backslash: not a comment, and not
+// a text that merely contains "=hex" in its name or data.
 bool isHexValue(std::u16string_view line) {
-  const std::size_t equals = line.find(u"=hex");
-  return equals != std::u16string_view::npos;
+  if (line.empty()) return false;
+  if (line.front() == u'@') {
+    line.remove_prefix(1);
+  } else if (line.front() != u'"' || !takeQuoted(line)) {
+    return false;
+  }
+  line = trimLeft(line);
+  if (line.empty() || line.front() != u'=') return false;
+  return trimLeft(line.substr(1)).substr(0, 3) == u"hex";
 }
 
 // Physical lines joined where a hex value continues after a trailing backslash.
@@ -227,7 +236,8 @@ bool parseRegistryFile(std::string_view bytes, RegistryKeys& keys, std::size_t& 
     faultLine = line.number;
     if (s.empty() || s.front() == u';') continue;
     if (!sawHeader) {
-      if (s != u"Windows Registry Editor Version 5.00" && s != u"REGEDIT4") return false;
+      // Only the Unicode format: the older REGEDIT4 files hold single-byte texts.
+      if (s != u"Windows Registry Editor Version 5.00") return false;
       sawHeader = true;
       continue;
     }

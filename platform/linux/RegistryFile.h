@@ -23,7 +23,7 @@ using RegistryKeys = std::map<std::u16string, RegistryValues>;
 std::u16string foldRegistryName(std::u16string_view name);
 
 // Parses a whole file: UTF-16LE with its byte-order mark, as regedit exports, or UTF-8. Understood:
-// the header line "Windows Registry Editor Version 5.00" (or "REGEDIT4"), blank and ";" comment lines,
+// the header line "Windows Registry Editor Version 5.00", blank and ";" comment lines,
 // [key] and [-key] (deletes the key and its subkeys read so far), and values as "name" or @ followed by
 // = and one of: "text" (REG_SZ; escapes \\ and \"), dword:hhhhhhhh, hex:bytes (REG_BINARY), hex(t):bytes
 // (type t, so hex(1) gives a REG_SZ of raw UTF-16LE bytes that may lack the terminator), or - (deletes the

@@ -134,7 +134,8 @@ TEST(GetAgentVersion, ReadsTheFirstThreeNumbers) {
       {u"\"2147483647.-2147483648.0\"", true, {2147483647, -2147483647 - 1, 0}},
       {u"\"1.2147483648.0\"", false, {1, 0, 0}},
       {u"\"\"", false, {}},
-      {u"\"" + std::u16string(29, u'1') + u".2\"", false, {}},  // 32 characters: does not fit the buffer
+      {u"\"1.2.3" + std::u16string(26, u'x') + u"\"", true, {1, 2, 3}},  // 31 characters: the most that fit
+      {u"\"1.2.3" + std::u16string(27, u'x') + u"\"", false, {}},        // 32: refused, never cut
   };
   for (const auto& c : cases) {
     const AgentRegistryFixture fixture(kKey + u"\"ProductVersion\"=" + c.stored + u"\r\n");

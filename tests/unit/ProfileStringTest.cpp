@@ -46,6 +46,11 @@ TEST(ProfileString, FollowsTheWindowsRules) {
       {"empty value", "[CERT]\nCompanyCode=\n", u""},
       {"a key without a value", "[CERT]\nCompanyCode\n", u""},
       {"empty file", "", u""},
+      {"a NUL ends the value", std::string("[CERT]\nCompanyCode=ab") + '\0' + "cd\n", u"ab"},
+      {"a NUL first leaves the value empty", std::string("[CERT]\nCompanyCode=") + '\0' + "cd\n", u""},
+      {"a line without an equals sign before the key", "[CERT]\nCompanyCode\nCompanyCode=abc\n", u""},
+      {"CR line ends", "[CERT]\rCompanyCode=abc\r", u"abc"},
+      {"CR line ends, the key later", "[CERT]\rX=1\r\rCompanyCode=abc\rY=2", u"abc"},
       {"UTF-8 with mark", kUtf8Bom + "[CERT]\nCompanyCode=企業-1\n", u"企業-1"},
       {"UTF-16LE with mark", "\xFF\xFE" + utf16le(u"[CERT]\r\nCompanyCode=企業-2\r\n"), u"企業-2"},
   };

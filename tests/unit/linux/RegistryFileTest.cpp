@@ -41,6 +41,7 @@ TEST(RegistryFile, ReadsEveryValueFormRegeditWrites) {
       {"binary", "\"V\"=hex:de,ad", kRegBinary, "\xde\xad"},
       {"continued over lines", "\"V\"=hex(2):41,00,\\\r\n  42,00,\\\r\n  00,00", kRegExpandSz, std::string("A\0B\0\0\0", 6)},
       {"upper-case hex", "\"V\"=hex(2):4A,00", kRegExpandSz, std::string("J\0", 2)},
+      {"continued after a blank", "\"V\"= hex(2):41,00,\\\r\n  00,00", kRegExpandSz, std::string("A\0\0\0", 4)},
       {"default value", "@=\"d\"", kRegSz, sz(u"d")},
   };
   for (const auto& c : cases) {
@@ -56,7 +57,7 @@ TEST(RegistryFile, ReadsEveryValueFormRegeditWrites) {
 }
 
 TEST(RegistryFile, NamesIgnoreLetterCaseAndLaterLinesWin) {
-  const std::string text = kHeader + "; a comment\r\n[hkey_local_machine\\Software\\torva\\QUILLON]\r\n"
+  const std::string text = kHeader + "; a comment, never continued =hex\\\r\n[hkey_local_machine\\Software\\torva\\QUILLON]\r\n"
                            "\"UpgradeCode\"=\"first\"\r\n\"upgradecode\"=\"second\"\r\n\"Gone\"=\"x\"\r\n\"Gone\"=-\r\n"
                            "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed]\r\n" + kKey + "\"Other\"=\"o\"\r\n";
   RegistryKeys keys;
@@ -89,6 +90,7 @@ TEST(RegistryFile, RefusesMalformedTextWithTheLineOfTheFault) {
       {"empty file", "", 1},
       {"no header", kKey + "\"V\"=\"a\"\r\n", 1},
       {"wrong header", "Windows Registry Editor Version 4.00\r\n", 1},
+      {"single-byte format", "REGEDIT4\r\n", 1},
       {"value before any key", kHeader + "\"V\"=\"a\"\r\n", 3},
       {"value after a deleted key", kHeader + "[-HKEY_LOCAL_MACHINE\\X]\r\n\"V\"=\"a\"\r\n", 4},
       {"unclosed key", kHeader + "[HKEY_LOCAL_MACHINE\\X\r\n", 3},
