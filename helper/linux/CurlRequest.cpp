@@ -4,6 +4,7 @@
 #include "platform/Text.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace quillon {
 
@@ -15,13 +16,38 @@ bool curlReady() {
   return ready;
 }
 
+// libcurl refuses a URL with a blank, which WinHTTP sends escaped; a package path may hold one.
+std::string escapeBlanks(const std::string& url) {
+  std::string escaped;
+  for (const char c : url) {
+    if (c == ' ') {
+      escaped += "%20";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kSilenceTimeoutSeconds = 30;
 constexpr long kMaxRedirects = 10;
 
 }  // namespace
 
-CurlGet::CurlGet(const char16_t* url) : url_(toUtf8(url)) {
+// Called before every request is sent, the first and each redirect's: once a hop was https, a later hop
+// over http is refused, whatever scheme the chain began with.
+int CurlGet::beforeRequest(void* self, char*, char*, int, int) {
+  CurlGet& get = *static_cast<CurlGet*>(self);
+  const char* url = nullptr;
+  curl_easy_getinfo(get.curl_.get(), CURLINFO_EFFECTIVE_URL, &url);
+  const bool secure = url != nullptr && std::strncmp(url, "https://", 8) == 0;
+  if (get.wasSecure_ && !secure) return CURL_PREREQFUNC_ABORT;
+  get.wasSecure_ = get.wasSecure_ || secure;
+  return CURL_PREREQFUNC_OK;
+}
+
+CurlGet::CurlGet(const char16_t* url) : url_(escapeBlanks(toUtf8(url))) {
   if (!curlReady() || curl_.get() == nullptr) return;
   CURL* curl = curl_.get();
   const bool secure = url_.compare(0, 8, "https://") == 0;
@@ -34,6 +60,8 @@ CurlGet::CurlGet(const char16_t* url) : url_(toUtf8(url)) {
             curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
             curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK &&
             curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https") == CURLE_OK &&
+            curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &CurlGet::beforeRequest) == CURLE_OK &&
+            curl_easy_setopt(curl, CURLOPT_PREREQDATA, this) == CURLE_OK &&
             curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
             curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
             curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kSilenceTimeoutSeconds) == CURLE_OK &&
@@ -52,6 +80,7 @@ CurlGet::CurlGet(const char16_t* url) : url_(toUtf8(url)) {
 
 CURLcode CurlGet::perform() {
   error_[0] = '\0';
+  wasSecure_ = false;
   return curl_easy_perform(curl_.get());
 }
 

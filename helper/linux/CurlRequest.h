@@ -49,7 +49,8 @@ class ManagedCurlHeaders {
 //    SSL_CERT_FILE (a bundle file) and SSL_CERT_DIR (a hashed folder) where they are set;
 //  - the proxy the user has set by hand in the environment (http_proxy, https_proxy, all_proxy, no_proxy,
 //    as libcurl reads them), and no other;
-//  - redirects are followed, at most 10, never from https to http;
+//  - redirects are followed, at most 10, never from https to http (not even later in a chain begun on http);
+//  - blanks in the URL are sent escaped;
 //  - a connection must be made within 60 s, and a transfer that receives nothing for 30 s ends.
 // The caller adds its own body handling and headers, then calls perform().
 class CurlGet {
@@ -71,10 +72,13 @@ class CurlGet {
   std::u16string describe(CURLcode code) const;
 
  private:
+  static int beforeRequest(void* self, char* connectedIp, char* localIp, int connectedPort, int localPort);
+
   ManagedCurlHandle curl_;
   std::string url_;
   char error_[CURL_ERROR_SIZE] = {};
   bool ready_ = false;
+  bool wasSecure_ = false;  // a request of this chain went over https
 };
 
 }  // namespace quillon

@@ -67,6 +67,10 @@ TEST_F(CurlRequestTest, UsesTheProxyFromTheEnvironmentAndItsExceptions) {
 TEST_F(CurlRequestTest, NeverFollowsARedirectFromHttpsToHttp) {
   EXPECT_FALSE(lookUp(httpsBase() + faulty(u"redirect=302,to=http", scriptPath)));
   EXPECT_TRUE(lookUp(httpBase() + faulty(u"redirect=302,to=https", scriptPath)));
+  // Begun on http, up to https, then down again: the last hop is still a downgrade.
+  const std::u16string upAndDown = faulty(u"redirect=302,to=https", faulty(u"redirect=302,to=http", packagePath));
+  EXPECT_FALSE(download(httpBase() + upAndDown));
+  EXPECT_EQ(requestsContaining(u"\"path\": \"" + packagePath).size(), 0u);
 }
 
 }  // namespace
