@@ -262,10 +262,17 @@ class AgentMachine:
 
     def installer_calls(self):
         """Linux: the arguments of each run of the installer stand-in, in order."""
+        return [call["argv"][1:] for call in self._installer_records()]
+
+    def installer_starts(self):
+        """Linux: when each run of the installer stand-in started (seconds since the epoch), in order."""
+        return [call["started"] for call in self._installer_records()]
+
+    def _installer_records(self):
         if not os.path.exists(self.installer_log):
             return []
         with open(self.installer_log, encoding="utf-8") as log:
-            return [json.loads(line)["argv"][1:] for line in log]
+            return [json.loads(line) for line in log]
 
 
 class DistributionServer:

@@ -114,6 +114,9 @@ class MigrationTest(unittest.TestCase):
             self.assertEqual(sandbox.machine.installer_calls(), [
                 ["-x", OLD_AGENT[0], "-qb!"],
                 ["-i", package, "-qb!", f"SERVER_URL={SERVER.base_url}/rpc/", "TRANSFORMS=:1041", "LANG=ja-JP"]])
+            # The pause lies between the two installer runs (the stand-in's uninstall takes a moment only).
+            uninstall_start, install_start = sandbox.machine.installer_starts()
+            self.assertGreaterEqual(install_start - uninstall_start, 5)
 
     def test_replaces_the_agent_with_the_confirmed_codes_of_auth_ini(self):
         SERVER.publish_agent(self.package)
