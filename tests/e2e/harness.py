@@ -380,21 +380,49 @@ class Running:
         self.sandbox, self.answers, self.transcript = sandbox, list(answers), transcript
         self.screenshots = list(screenshots or [])
         self.seen, self.log_counts, self.output = [], [], b""
-        build = sandbox.build
-        if build.kind == "linux":
+        if sandbox.build.kind == "linux":
             env = dict(os.environ, TMPDIR=sandbox.temp_dir, QUILLON_LOCK_DIR=sandbox.lock_dir,
                        QUILLON_UI_TRANSCRIPT=transcript, **sandbox.machine.environment(), **sandbox.environment)
             self.process = subprocess.Popen([sandbox.executable], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                             stderr=subprocess.STDOUT, env=env)
         else:
-            settings = [f"TMP={windows_path(sandbox.temp_dir)}", f"TEMP={windows_path(sandbox.temp_dir)}",
-                        f"QUILLON_UI_TRANSCRIPT={windows_path(transcript)}"]
-            settings += [f"{name}={value}" for name, value in sandbox.environment.items()]
-            # Output to a file, not a pipe: Wine's processes may outlive the runner and keep a pipe open.
-            self.output_file = open(transcript + ".out", "wb")
-            self.process = subprocess.Popen([os.environ["WINELOADER"], build.runner, *settings, "--",
-                                             windows_path(sandbox.executable)],
-                                            stdin=subprocess.DEVNULL, stdout=self.output_file, stderr=subprocess.STDOUT)
+            self._start_under_wine()
+
+    def _start_under_wine(self):
+        sandbox = self.sandbox
+        settings = [f"TMP={windows_path(sandbox.temp_dir)}", f"TEMP={windows_path(sandbox.temp_dir)}",
+                    f"QUILLON_UI_TRANSCRIPT={windows_path(self.transcript)}"]
+        settings += [f"{name}={value}" for name, value in sandbox.environment.items()]
+        self.pid_file = self.transcript + ".pid"
+        # Output to a file, not a pipe: Wine's processes may outlive the runner and keep a pipe open.
+        self.output_file = open(self.transcript + ".out", "wb")
+        self.process = subprocess.Popen([os.environ["WINELOADER"], sandbox.build.runner,
+                                         "--pid-file", windows_path(self.pid_file), *settings, "--",
+                                         windows_path(sandbox.executable)],
+                                        stdin=subprocess.DEVNULL, stdout=self.output_file, stderr=subprocess.STDOUT)
+
+    def _end_under_wine(self):
+        """Ends this copy of the tool (and no other copy that a test runs beside it)."""
+        if os.path.exists(self.pid_file):
+            with open(self.pid_file) as pid:
+                wine("taskkill.exe", "/f", "/pid", pid.read().strip())
+        self.process.kill()
+        self.process.wait()
+        self.output_file.close()
+
+    def _first_window_under_wine(self, kind, timeout):
+        """Waits for the first window. A copy that has done nothing at all by then (no window, no run-log
+        entry, no transcript line) is started once more: now and then a process under Wine hangs while it
+        starts (about one run of the suite in ten). A tool that hangs again fails its test."""
+        try:
+            return self.drive(kind, "--none", timeout=min(timeout, 45))
+        except AssertionError:
+            if self.process.poll() is not None or os.path.exists(self.transcript) or \
+                    read_log(self.sandbox.log_path):
+                raise
+        self._end_under_wine()
+        self._start_under_wine()
+        return self.drive(kind, "--none", timeout=timeout)
 
     # --- Linux: the terminal ---------------------------------------------------------------------------
     def _next_prompt(self, timeout):
@@ -413,9 +441,12 @@ class Running:
     def drive(self, kind, *driver_arguments, timeout=60):
         """One UI driver call on the tool's current window of this kind; returns what it saw."""
         selector = ["--has-control", str(IDC_AGREE)] if kind == "dialog" else ["--lacks-control", str(IDC_AGREE)]
-        done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
-                               "--timeout", str(timeout), *selector, *driver_arguments],
-                              capture_output=True, timeout=timeout + 30)
+        try:
+            done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
+                                   "--timeout", str(timeout), *selector, *driver_arguments],
+                                  capture_output=True, timeout=timeout + 30)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"no {kind} window: the driver did not answer in time") from None
         if done.returncode != 0 or not done.stdout.strip():
             raise AssertionError(f"no {kind} window (driver exit {done.returncode}: "
                                  f"{done.stderr.decode('utf-8', 'replace')})")
@@ -428,7 +459,8 @@ class Running:
                 raise AssertionError("the tool showed no window")
             self._prompt_pending = True
         else:
-            self.drive(kind, "--none", timeout=timeout)
+            self._first_window_under_wine(kind, timeout)
+            self._first_shown = True
 
     def _answer_all(self, timeout):
         linux = self.sandbox.build.kind == "linux"
@@ -443,7 +475,10 @@ class Running:
                 self.process.stdin.write((LINUX_ANSWERS[action] + "\n").encode("utf-8"))
                 self.process.stdin.flush()
             else:
-                self.drive(kind, "--none", timeout=timeout)
+                if index == 0 and not getattr(self, "_first_shown", False):
+                    self._first_window_under_wine(kind, timeout)
+                else:
+                    self.drive(kind, "--none", timeout=timeout)
                 self.log_counts.append(len(read_log(self.sandbox.log_path)))
                 arguments = list(WINDOWS_ANSWERS[action])
                 picture = self.screenshots[index] if index < len(self.screenshots) else None
@@ -471,9 +506,10 @@ class Running:
             if windows:
                 showing = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
                                           "--timeout", "1", "--none"], capture_output=True).stdout.decode("utf-8")
-                wine("taskkill.exe", "/f", "/im", os.path.basename(self.sandbox.executable))
-            self.process.kill()
-            self.process.wait()
+                self._end_under_wine()
+            else:
+                self.process.kill()
+                self.process.wait()
             raise AssertionError(f"the tool did not end; it shows: {showing or 'nothing known'}")
 
     def finish(self, timeout=120):

@@ -1,5 +1,6 @@
 // Starts a program with extra environment variables and waits for it, returning its exit code:
-//   quillon-run.exe [NAME=VALUE ...] -- PROGRAM [ARGS...]
+//   quillon-run.exe [--pid-file FILE] [NAME=VALUE ...] -- PROGRAM [ARGS...]
+// --pid-file receives the program's process id, so a test can end that one copy and no other.
 // Wine sets TMP and TEMP from the prefix's registry, whatever the Unix environment says, so the tests
 // give the tool its own temporary folder this way.
 #include "platform/windows/WindowsSupport.h"
@@ -9,6 +10,11 @@
 
 int wmain(int argc, wchar_t** argv) {
   int i = 1;
+  const wchar_t* pidFile = nullptr;
+  if (argc > 2 && std::wstring(argv[1]) == L"--pid-file") {
+    pidFile = argv[2];
+    i = 3;
+  }
   for (; i < argc && std::wstring(argv[i]) != L"--"; ++i) {
     const std::wstring setting = argv[i];
     const std::size_t equals = setting.find(L'=');
@@ -33,6 +39,12 @@ int wmain(int argc, wchar_t** argv) {
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     std::fwprintf(stderr, L"quillon-run: cannot start %ls (error %lu)\n", argv[i + 1], GetLastError());
     return 127;
+  }
+  if (pidFile != nullptr) {
+    if (FILE* file = _wfopen(pidFile, L"w")) {
+      std::fprintf(file, "%lu\n", process.dwProcessId);
+      std::fclose(file);
+    }
   }
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
