@@ -18,9 +18,8 @@ constexpr std::size_t kSettingCapacity = 260;  // a value is taken up to 259 cha
 fs::path Helper::getToolDirectory() { return toPath(executablePath()).parent_path(); }
 
 std::u16string Helper::getAgentPackagePath() {
-  boost::system::error_code error;
-  const fs::path directory = fs::temp_directory_path(error);
-  if (error) return {};  // no usable temporary folder: the download then fails with its own message
+  const fs::path directory = temporaryDirectory();
+  if (directory.empty()) return {};  // no usable temporary folder: the download then fails with its own message
   return pathText(directory / toPath(kAgentPackageFileName));
 }
 

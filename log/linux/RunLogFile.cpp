@@ -1,10 +1,10 @@
 // Linux body of log/RunLogFile.h: the same bytes as the Windows build writes, in TMPDIR (else /tmp).
 #include "log/RunLogFile.h"
 
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <string>
@@ -18,13 +18,7 @@ struct RunLogFile::Stream {
   int fd;
 };
 
-std::u16string runLogPath() {
-  std::string directory = "/tmp";
-  if (const char* tmpdir = std::getenv("TMPDIR"); tmpdir != nullptr && *tmpdir != 0) directory = tmpdir;
-  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
-  if (directory != "/") directory += '/';
-  return fromUtf8(directory + "QuillonMigrationTool.log");
-}
+std::u16string runLogPath() { return pathText(temporaryDirectory() / "QuillonMigrationTool.log"); }
 
 LogTime currentLocalTime() {
   const std::time_t now = std::time(nullptr);

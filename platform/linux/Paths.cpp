@@ -3,6 +3,7 @@
 
 #include "platform/Text.h"
 
+#include <cstdlib>
 #include <unistd.h>
 
 #include <vector>
@@ -17,6 +18,13 @@ std::u16string executablePath() {
     if (static_cast<std::size_t>(length) < buffer.size()) return fromUtf8(std::string_view(buffer.data(), length));
     buffer.resize(buffer.size() * 2);
   }
+}
+
+boost::filesystem::path temporaryDirectory() {
+  std::string directory = "/tmp";
+  if (const char* tmpdir = std::getenv("TMPDIR"); tmpdir != nullptr && *tmpdir != 0) directory = tmpdir;
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  return directory;
 }
 
 boost::filesystem::path toPath(std::u16string_view text) { return boost::filesystem::path(toUtf8(text)); }

@@ -3,6 +3,8 @@
 
 #include "platform/windows/WindowsSupport.h"
 
+#include <boost/filesystem/operations.hpp>
+
 #include <vector>
 
 namespace quillon {
@@ -19,6 +21,12 @@ std::u16string executablePath() {
     if (buffer.size() >= 32768) return {};  // longer than any Windows path can be
     buffer.resize(buffer.size() * 2);
   }
+}
+
+boost::filesystem::path temporaryDirectory() {
+  boost::system::error_code error;
+  const boost::filesystem::path directory = boost::filesystem::temp_directory_path(error);
+  return error ? boost::filesystem::path() : directory;
 }
 
 boost::filesystem::path toPath(std::u16string_view text) { return boost::filesystem::path(toWide(text)); }

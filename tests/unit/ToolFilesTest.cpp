@@ -1,5 +1,6 @@
 // Where the tool looks for its files, and reading Auth.ini beside the executable.
 #include "helper/Helper.h"
+#include "log/RunLogFile.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "tests/unit/support/TestSupport.h"
@@ -67,6 +68,12 @@ TEST(AgentPackagePath, IsTheMsiInTheTemporaryFolderEveryTime) {
   EXPECT_EQ(toPath(path), fs::temp_directory_path() / "NewQuillonAgent.msi");
   EXPECT_TRUE(fs::equivalent(toPath(path).parent_path(), temp.path()));
   EXPECT_EQ(Helper::getAgentPackagePath(), path);
+#ifndef _WIN32
+  // Linux: TMPDIR (an empty one counts as unset), else /tmp, as for the run log; TMP is Windows' name.
+  ScopedEnvironment tmpdir("TMPDIR", "");
+  EXPECT_EQ(Helper::getAgentPackagePath(), u"/tmp/NewQuillonAgent.msi");
+  EXPECT_EQ(runLogPath(), u"/tmp/QuillonMigrationTool.log");
+#endif
 }
 
 // Auth.ini lives beside the executable, so these tests put theirs beside the test program.
