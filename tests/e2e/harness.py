@@ -380,6 +380,7 @@ class Running:
         self.sandbox, self.answers, self.transcript = sandbox, list(answers), transcript
         self.screenshots = list(screenshots or [])
         self.seen, self.log_counts, self.output = [], [], b""
+        self._first_shown = False  # Windows: the first window was awaited already (wait_for_window)
         if sandbox.build.kind == "linux":
             env = dict(os.environ, TMPDIR=sandbox.temp_dir, QUILLON_LOCK_DIR=sandbox.lock_dir,
                        QUILLON_UI_TRANSCRIPT=transcript, **sandbox.machine.environment(), **sandbox.environment)
@@ -475,7 +476,7 @@ class Running:
                 self.process.stdin.write((LINUX_ANSWERS[action] + "\n").encode("utf-8"))
                 self.process.stdin.flush()
             else:
-                if index == 0 and not getattr(self, "_first_shown", False):
+                if index == 0 and not self._first_shown:
                     self._first_window_under_wine(kind, timeout)
                 else:
                     self.drive(kind, "--none", timeout=timeout)

@@ -123,10 +123,6 @@ bool runsOnWindows();
 // where a program receives its arguments already split.
 std::string ownCommandLine();
 
-// Runs a program with a command line to its end (Windows: found by the system's search) and returns its
-// exit code; -1 when it cannot be started.
-int runProgram(const std::u16string& commandLine);
-
 // The agent's registry key (HKEY_LOCAL_MACHINE\SOFTWARE\TORVA\Quillon) as a fixture gives it, for the
 // scope: `body` is regedit text after the header line, the key's section included. The key is removed
 // first and at the end. Windows: imported into the registry with regedit; Linux: the registry file

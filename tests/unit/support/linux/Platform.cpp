@@ -159,33 +159,6 @@ bool runsOnWindows() { return false; }
 
 std::string ownCommandLine() { return {}; }
 
-int runProgram(const std::u16string& commandLine) {
-  std::vector<std::string> arguments;
-  std::string current;
-  for (const char c : quillon::toUtf8(commandLine)) {
-    if (c == ' ') {
-      if (!current.empty()) arguments.push_back(current);
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) arguments.push_back(current);
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t pid;
-  if (argv.size() < 2 || posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace testing_support
-
-namespace testing_support {
-
 AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) : body_(body) {
   const fs::path file = directory_.path() / "agent.reg";
   writeAgentRegistryFile(file, body);

@@ -1,6 +1,7 @@
 // Windows bodies of the test support.
 #include "tests/unit/support/TestSupport.h"
 
+#include "platform/Process.h"
 #include "platform/Text.h"
 #include "platform/windows/WindowsSupport.h"
 
@@ -165,33 +166,16 @@ bool runsOnWindows() { return true; }
 
 std::string ownCommandLine() { return quillon::toUtf8(quillon::asText(GetCommandLineW())); }
 
-int runProgram(const std::u16string& commandLine) {
-  std::wstring buffer = quillon::toWide(commandLine);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return -1;
-  }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
-}
-
-}  // namespace testing_support
-
-namespace testing_support {
-
 namespace {
 
 // regedit imports into the registry view of this process's bitness (a 32-bit test's child is redirected
 // to the 32-bit regedit), which is the view the tool reads.
 void importIntoRegistry(const fs::path& file) {
-  const int status = runProgram(u"regedit.exe /S \"" + quillon::fromWide(file.wstring()) + u"\"");
-  if (status != 0) throw std::runtime_error("regedit failed: " + std::to_string(status));
+  const quillon::ProcessRun run = quillon::runToCompletion(u"regedit.exe /S \"" + quillon::fromWide(file.wstring()) + u"\"");
+  if (run.failedAt != quillon::ProcessRun::Step::Done || run.exitCode != 0) {
+    throw std::runtime_error("regedit failed: error " + std::to_string(run.error) + ", exit code " +
+                             std::to_string(run.exitCode));
+  }
 }
 
 }  // namespace
