@@ -42,9 +42,8 @@ std::size_t readProfileString(const char16_t* section, const char16_t* key, char
   std::string bytes;
   if (!readWholeFile(file, bytes)) return 0;
   // A value ends at a NUL in the file, as the Windows reader's text does; what follows it is not part of it.
-  std::u16string value = findIniValue(decodeIniText(bytes), section, key);
-  value.resize(std::u16string_view(value.c_str()).size());
-  return copyText(buffer, capacity, value);
+  const std::u16string value = findIniValue(decodeIniText(bytes), section, key);
+  return copyText(buffer, capacity, std::u16string_view(value).substr(0, value.find(u'\0')));
 }
 
 }  // namespace quillon

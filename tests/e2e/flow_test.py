@@ -120,10 +120,9 @@ class FlowTest(unittest.TestCase):
         sandbox.write_license()
         reader, writer = os.pipe()
         os.close(reader)  # nobody reads what the boxes print: every write meets a closed pipe
-        env = dict(os.environ, TMPDIR=sandbox.temp_dir, QUILLON_LOCK_DIR=sandbox.lock_dir,
-                   **sandbox.machine.environment())
         try:
-            done = subprocess.run([sandbox.executable], input=b"a\n\n", stdout=writer, env=env, timeout=60)
+            done = subprocess.run([sandbox.executable], input=b"a\n\n", stdout=writer,
+                                  env=sandbox.linux_environment(), timeout=60)
         finally:
             os.close(writer)
         self.assertEqual([entry.key() for entry in read_log(sandbox.log_path)], AGREED + [flow_line(105, ERROR, 122)])

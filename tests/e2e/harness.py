@@ -360,6 +360,14 @@ class Sandbox:
         return os.path.join(self.temp_dir, "QuillonMigrationTool.log")
 
     # --- running ----------------------------------------------------------------------------------------
+    def linux_environment(self, transcript=None):
+        """The Linux tool's environment in this sandbox: its temporary folder, lock folder and machine."""
+        env = dict(os.environ, TMPDIR=self.temp_dir, QUILLON_LOCK_DIR=self.lock_dir,
+                   **self.machine.environment(), **self.environment)
+        if transcript:
+            env["QUILLON_UI_TRANSCRIPT"] = transcript
+        return env
+
     def start(self, answers, screenshots=None):
         """Starts the tool; returns a Running whose finish() answers its windows and waits for it.
         screenshots (Windows): a file name (.png) per answer, or None, for a picture of that window."""
@@ -382,10 +390,8 @@ class Running:
         self.seen, self.log_counts, self.output = [], [], b""
         self._first_shown = False  # Windows: the first window was awaited already (wait_for_window)
         if sandbox.build.kind == "linux":
-            env = dict(os.environ, TMPDIR=sandbox.temp_dir, QUILLON_LOCK_DIR=sandbox.lock_dir,
-                       QUILLON_UI_TRANSCRIPT=transcript, **sandbox.machine.environment(), **sandbox.environment)
             self.process = subprocess.Popen([sandbox.executable], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                            stderr=subprocess.STDOUT, env=env)
+                                            stderr=subprocess.STDOUT, env=sandbox.linux_environment(transcript))
         else:
             self._start_under_wine()
 
