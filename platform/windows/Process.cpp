@@ -6,24 +6,6 @@
 #include <vector>
 
 namespace quillon {
-namespace {
-
-// A process or thread handle, closed when the holder ends.
-class ManagedProcessHandle {
- public:
-  explicit ManagedProcessHandle(HANDLE handle) : handle_(handle) {}
-  ~ManagedProcessHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  ManagedProcessHandle(const ManagedProcessHandle&) = delete;
-  ManagedProcessHandle& operator=(const ManagedProcessHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
 
 ProcessRun runToCompletion(const std::u16string& commandLine) {
   ProcessRun run;
@@ -41,8 +23,8 @@ ProcessRun runToCompletion(const std::u16string& commandLine) {
     run.error = static_cast<int>(GetLastError());
     return run;
   }
-  const ManagedProcessHandle process(information.hProcess);
-  const ManagedProcessHandle thread(information.hThread);
+  const ManagedKernelHandle process(information.hProcess);
+  const ManagedKernelHandle thread(information.hThread);
 
   if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
     run.failedAt = ProcessRun::Step::Wait;

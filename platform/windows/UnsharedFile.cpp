@@ -4,28 +4,11 @@
 #include "platform/windows/WindowsSupport.h"
 
 namespace quillon {
-namespace {
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
 
 bool readUnsharedFile(const boost::filesystem::path& file, std::string& bytes) {
   // Share mode 0: fails while another program has the file open, and keeps others out while we read.
-  const FileHandle handle(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  const ManagedKernelHandle handle(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (handle.get() == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(handle.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > kUnsharedFileLimit) {
