@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""What scripts/setup decides on the machines it meets: a mirror mid-sync, 32-bit Wine that cannot be
+installed, a machine without 32-bit execution, a required package apt refuses, a machine with everything.
+The system commands are stand-ins (standin.py) on PATH, so this needs neither root nor a network."""
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SETUP = os.path.join(HERE, "..", "..", "scripts", "setup")
+COMMANDS = ("apt-get", "dpkg", "dpkg-query", "id", "locale", "sleep", "quillon-exec32-probe")
+
+NOTICE = "setup: 32-bit Wine: "
+# (name, profile, the machine, exit status, refreshes of the lists, texts the output holds)
+CASES = [
+    ("everything present: no apt call at all, even with a failing mirror",
+     "", dict(missing=[], update_failures=-1), 0, 0, ["32-bit Wine is installed", "ready (windows)"]),
+    ("everything present, no 32-bit execution: wine32 not asked for",
+     "", dict(missing=["wine32:i386"], exec32=False, update_failures=-1), 0, 0, ["cannot execute 32-bit code"]),
+    ("an index that never refreshes: three tries, then the lists as they are",
+     "", dict(missing=["cmake", "wine64"], exec32=False, update_failures=-1), 0, 3,
+     ["try 3 of 3", "going on with the package lists as they are", "installing: cmake wine64"]),
+    ("a refresh that fails once: tried again",
+     "", dict(missing=["cmake"], exec32=False, update_failures=1), 0, 2, ["try 1 of 3"]),
+    ("wine32 refused: one line and on",
+     "", dict(missing=["wine32:i386"], refuse=["wine32:i386"]), 0, 1,
+     [NOTICE + "wine32:i386 could not be installed: Unable to correct problems, you have held broken packages;"]),
+    ("wine32 installable: installed with the i386 architecture",
+     "", dict(missing=["wine32:i386"]), 0, 1, ["32-bit Wine installed"]),
+    ("the i386 architecture cannot be added",
+     "", dict(missing=["wine32:i386"], add_arch_fails=True), 0, 0,
+     [NOTICE + "the i386 architecture could not be added (dpkg: error: cannot add architecture"]),
+    ("a required package refused: the run fails and names it",
+     "", dict(missing=["libmsi-dev", "wine64"], refuse=["libmsi-dev"], exec32=False), 1, 1,
+     ["could not install what the windows profile needs: libmsi-dev wine64",
+      "  E: Unable to correct problems, you have held broken packages.", "  libmsi-dev : Depends: libc6"]),
+    ("the linux profile: only the Linux packages, no Wine, no probe",
+     "linux", dict(missing=["cmake", "wine64", "wine32:i386", "g++-mingw-w64-i686-posix"]), 0, 1,
+     ["installing: cmake", "ready (linux)"]),
+]
+
+
+class SetupDecisionsTest(unittest.TestCase):
+    def run_setup(self, work, profile):
+        env = dict(os.environ, PATH=os.path.join(work, "bin") + ":" + os.environ["PATH"],
+                   SETUP_MACHINE=os.path.join(work, "machine.json"),
+                   QUILLON_SETUP_STATE_DIR=os.path.join(work, "state"),
+                   QUILLON_BOOST_SOURCE_DIR=os.path.join(work, "boost"))
+        done = subprocess.run([SETUP] + ([profile] if profile else []), env=env, capture_output=True, text=True,
+                              timeout=60)
+        with open(env["SETUP_MACHINE"], encoding="utf-8") as f:
+            return done, json.load(f)
+
+    def machine(self, **overrides):
+        work = tempfile.mkdtemp(prefix="setup-test-")
+        self.addCleanup(subprocess.run, ["rm", "-rf", work])
+        os.makedirs(os.path.join(work, "bin"))
+        for name in COMMANDS:
+            os.symlink(os.path.join(HERE, "standin.py"), os.path.join(work, "bin", name))
+        os.makedirs(os.path.join(work, "boost", "libs", "filesystem", "src"))
+        open(os.path.join(work, "boost", "libs", "filesystem", "src", "operations.cpp"), "w").close()
+        machine = dict(missing=[], architectures=[], exec32=True, update_failures=0, refuse=[],
+                       add_arch_fails=False, calls=[])
+        machine.update(overrides)
+        with open(os.path.join(work, "machine.json"), "w", encoding="utf-8") as f:
+            json.dump(machine, f)
+        return work
+
+    def test_decisions(self):
+        for name, profile, machine, status, refreshes, texts in CASES:
+            with self.subTest(name):
+                done, after = self.run_setup(self.machine(**machine), profile)
+                output = done.stdout + done.stderr
+                self.assertEqual(done.returncode, status, output)
+                for text in texts:
+                    self.assertIn(text, output)
+                calls = after["calls"]
+                updates = [c for c in calls if c[:2] == ["apt-get", "update"]]
+                self.assertEqual(len(updates), refreshes, calls)
+                # A pause between tries, none after the last.
+                failed = min(refreshes, 3 if machine.get("update_failures") == -1 else machine.get("update_failures", 0))
+                self.assertEqual(len([c for c in calls if c[0] == "sleep"]), min(failed, 2), calls)
+                # Nothing is asked for that is there already.
+                asked = {a for c in calls if c[0] == "apt-get" and "install" in c for a in c[1:]
+                         if not a.startswith("-") and a != "install"}
+                self.assertLessEqual(asked, set(machine["missing"]), calls)
+                if not machine.get("exec32", True) or profile == "linux":
+                    self.assertFalse([c for c in calls if c[0] in ("apt-get", "dpkg")
+                                      and ("--add-architecture" in c or "wine32:i386" in c)], calls)
+                if profile == "linux":
+                    self.assertNotIn("quillon-exec32-probe", [c[0] for c in calls])
+                    self.assertEqual(asked, {"cmake"})
+                self.assertLessEqual(len([line for line in output.splitlines() if line.startswith(NOTICE)]), 1, output)
+                if "wine32:i386" in machine.get("refuse", []):
+                    self.assertEqual(after["architectures"], [], "the architecture added for wine32 stays")
+
+    def test_a_refused_wine32_is_not_asked_for_again_the_same_day(self):
+        work = self.machine(missing=["wine32:i386"], refuse=["wine32:i386"], update_failures=-1)
+        first, _ = self.run_setup(work, "")
+        self.assertEqual(first.returncode, 0, first.stdout + first.stderr)
+        second, after = self.run_setup(work, "")
+        self.assertEqual(second.returncode, 0, second.stdout + second.stderr)
+        self.assertIn(NOTICE + "not tried again today (wine32:i386 could not be installed", second.stdout)
+        self.assertEqual(len([c for c in after["calls"] if c[0] == "apt-get"]), 3 + 1, after["calls"])
+
+
+if __name__ == "__main__":
+    unittest.main()
