@@ -14,8 +14,9 @@ namespace {
 
 constexpr char16_t kFunction[] = u"Helper::getDownloadUrl";
 
-// Log lines of the lookup. 455 and 471 are the documented ones; 448 (no response at all, also none in time)
-// and 476 (a URL too long for the caller's buffer) are ours, numbered where those checks stand in the lookup's order.
+// Log lines of the lookup. 455 and 471 are the documented ones; 448 (no response at all, also none within
+// the time limit) and 476 (a URL too long for the caller's buffer) are ours, numbered where those checks
+// stand in the lookup's order.
 constexpr int kNoResponseLine = 448;
 constexpr int kStatusLine = 455;
 constexpr int kKeyMissingLine = 471;

@@ -87,7 +87,8 @@ std::size_t readProfileString(const char16_t* section, const char16_t* key, char
   std::string bytes;
   if (!readWholeFile(file, bytes)) return 0;
   const IniEncoding encoding = detectIniEncoding(bytes);
-  const std::u16string text = encoding == IniEncoding::Ansi ? decodeAnsi(bytes) : decodeUnicodeIniText(bytes, encoding);
+  const std::u16string text =
+      encoding == IniEncoding::Ansi ? decodeAnsi(bytes) : decodeUnicodeIniText(bytes, encoding);
   return copyIniValue(text, section, key, buffer, capacity);
 }
 

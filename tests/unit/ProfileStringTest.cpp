@@ -30,9 +30,13 @@ std::string shiftJis(const std::u16string& text) {
       bytes += static_cast<char>(c);
       continue;
     }
-    const auto code = std::find_if(std::begin(kCodes), std::end(kCodes), [&](const auto& k) { return k.character == c; });
-    if (code == std::end(kCodes)) ADD_FAILURE() << "no code page 932 bytes for U+" << std::hex << int(c);
-    else bytes += code->bytes;
+    const auto code =
+        std::find_if(std::begin(kCodes), std::end(kCodes), [&](const auto& k) { return k.character == c; });
+    if (code == std::end(kCodes)) {
+      ADD_FAILURE() << "no code page 932 bytes for U+" << std::hex << int(c);
+    } else {
+      bytes += code->bytes;
+    }
   }
   return bytes;
 }
