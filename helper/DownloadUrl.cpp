@@ -14,8 +14,9 @@ namespace {
 
 constexpr char16_t kFunction[] = u"Helper::getDownloadUrl";
 
-// Log lines of the lookup. 455 and 471 are the documented ones; 448 (no response at all) and 476 (a URL too
-// long for the caller's buffer) are ours, numbered where those checks stand in the lookup's order.
+// Log lines of the lookup. 455 and 471 are the documented ones; 448 (no response at all, also none within
+// the time limit) and 476 (a URL too long for the caller's buffer) are ours, numbered where those checks
+// stand in the lookup's order.
 constexpr int kNoResponseLine = 448;
 constexpr int kStatusLine = 455;
 constexpr int kKeyMissingLine = 471;
@@ -23,8 +24,9 @@ constexpr int kUrlTooLongLine = 476;
 
 }  // namespace
 
-bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUrlPrefix, char16_t* url) {
-  const ScriptResponse response = requestConfigScript(configScriptUrl);
+bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUrlPrefix, char16_t* url,
+                      std::chrono::seconds timeLimit) {
+  const ScriptResponse response = requestConfigScript(configScriptUrl, timeLimit);
   if (!response.received) {
     WriteLog(kHelperSource, kFunction, kNoResponseLine, kLogError, response.failure.c_str());
     return false;
@@ -61,5 +63,5 @@ bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUr
 }  // namespace quillon
 
 bool Helper::getDownloadUrl(char16_t* url) {
-  return quillon::lookUpPackageUrl(kConfigScriptUrl, ServerBaseUrl, url);
+  return quillon::lookUpPackageUrl(kConfigScriptUrl, ServerBaseUrl, url, quillon::kConfigScriptTimeLimit);
 }

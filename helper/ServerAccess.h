@@ -2,6 +2,7 @@
 // its build constants; the tests and tools aim it at a local server), and the one platform request it makes.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace quillon {
@@ -9,9 +10,16 @@ namespace quillon {
 // The URL buffer of Helper::getDownloadUrl: 511 units and the terminator.
 inline constexpr std::size_t kPackageUrlCapacity = 512;
 
+// How long the lookup waits for the configuration script at most, from the request to the last byte: the
+// package download's platform defaults, 60 s to connect and 30 s to receive, end to end. A server that
+// accepts the request and then says nothing must not keep the tool, which shows no window meanwhile, for ever.
+inline constexpr std::chrono::seconds kConfigScriptTimeLimit{90};
+
 // Helper::getDownloadUrl with the addresses given: fetches `configScriptUrl` and writes `packageUrlPrefix`
-// followed by the AGENT_MSI_URL path into `url` (kPackageUrlCapacity units). Logs its failures.
-bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUrlPrefix, char16_t* url);
+// followed by the AGENT_MSI_URL path into `url` (kPackageUrlCapacity units). Logs its failures. The time
+// limit is a parameter only so that the tests need not wait the tool's.
+bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUrlPrefix, char16_t* url,
+                      std::chrono::seconds timeLimit = kConfigScriptTimeLimit);
 
 // What the platform's request object made of one GET of the configuration script.
 struct ScriptResponse {
@@ -24,8 +32,9 @@ struct ScriptResponse {
   std::u16string text;
 };
 
-// One synchronous GET without headers, body or credentials. Windows: MSXML 6's XMLHTTP60 over COM (the
-// calling thread must have initialised COM). Linux: libcurl with the same rules as the package download.
-ScriptResponse requestConfigScript(const char16_t* url);
+// One GET without headers, body or credentials that ends within `timeLimit`; a request that has not ended by
+// then is a failure that says it timed out. Windows: MSXML 6's XMLHTTP60 over COM (the calling thread must
+// have initialised COM). Linux: libcurl with the same rules as the package download.
+ScriptResponse requestConfigScript(const char16_t* url, std::chrono::seconds timeLimit);
 
 }  // namespace quillon

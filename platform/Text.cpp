@@ -38,38 +38,41 @@ void appendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
-// Decodes one UTF-8 sequence at text[i], advancing i; rejects overlong forms, surrogates and values past
-// U+10FFFF the way a strict decoder must.
-char32_t decodeUtf8(std::string_view text, std::size_t& i) {
+// Decodes one UTF-8 sequence at text[i] into cp, advancing i; false, with cp U+FFFD, for a malformed one
+// (overlong forms, surrogates and values past U+10FFFF count as malformed, as a strict decoder must have it).
+bool decodeUtf8(std::string_view text, std::size_t& i, char32_t& cp) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   const unsigned char lead = byte(i);
   int extra = 0;
-  char32_t cp = 0;
   char32_t minimum = 0;
+  cp = kReplacement;
   if (lead < 0x80) {
     ++i;
-    return lead;
+    cp = lead;
+    return true;
   } else if ((lead & 0xE0) == 0xC0) {
-    extra = 1, cp = lead & 0x1F, minimum = 0x80;
+    extra = 1, minimum = 0x80;
   } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2, cp = lead & 0x0F, minimum = 0x800;
+    extra = 2, minimum = 0x800;
   } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3, cp = lead & 0x07, minimum = 0x10000;
+    extra = 3, minimum = 0x10000;
   } else {
     ++i;
-    return kReplacement;
+    return false;
   }
+  char32_t value = lead & (0x3F >> extra);
   std::size_t k = i + 1;
   for (int n = 0; n < extra; ++n, ++k) {
     if (k >= text.size() || (byte(k) & 0xC0) != 0x80) {
       i = k;
-      return kReplacement;
+      return false;
     }
-    cp = (cp << 6) | (byte(k) & 0x3F);
+    value = (value << 6) | (byte(k) & 0x3F);
   }
   i = k;
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
-  return cp;
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+  cp = value;
+  return true;
 }
 
 void appendNumber(std::u16string& out, long long value, bool zeroPad, std::size_t width) {
@@ -112,8 +115,20 @@ std::string toUtf8(std::u16string_view text) {
 std::u16string fromUtf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) appendUtf16(out, decodeUtf8(text, i));
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp;
+    decodeUtf8(text, i, cp);
+    appendUtf16(out, cp);
+  }
   return out;
+}
+
+bool isValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp;
+    if (!decodeUtf8(text, i, cp)) return false;
+  }
+  return true;
 }
 
 std::size_t textLength(const char16_t* text) {

@@ -14,6 +14,10 @@ namespace quillon {
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
 
+// True when every byte sequence of text is well-formed UTF-8 (no overlong form, surrogate or value past
+// U+10FFFF, nothing cut off at the end).
+bool isValidUtf8(std::string_view text);
+
 // Length of a NUL-terminated UTF-16 text.
 std::size_t textLength(const char16_t* text);
 

@@ -36,7 +36,7 @@ std::u16string decodeBody(std::string_view bytes) {
 
 }  // namespace
 
-ScriptResponse requestConfigScript(const char16_t* url) {
+ScriptResponse requestConfigScript(const char16_t* url, std::chrono::seconds timeLimit) {
   ScriptResponse response;
   CurlGet request(url);
   if (!request.isReady()) {
@@ -46,6 +46,10 @@ ScriptResponse requestConfigScript(const char16_t* url) {
   Body body{request, {}};
   curl_easy_setopt(request.handle(), CURLOPT_WRITEFUNCTION, keepBody);
   curl_easy_setopt(request.handle(), CURLOPT_WRITEDATA, &body);
+  // Besides the connect and silence time-outs every request has: a server that trickles a byte now and then
+  // ends here too. libcurl then says "Operation timed out".
+  curl_easy_setopt(request.handle(), CURLOPT_TIMEOUT_MS,
+                   static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(timeLimit).count()));
   const CURLcode result = request.perform();
   if (result != CURLE_OK) {
     response.failure = request.describe(result);

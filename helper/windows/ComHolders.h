@@ -1,5 +1,6 @@
 // Windows only: owners of the OLE automation values the configuration-script request passes to and gets
-// from its COM object. COM interface pointers themselves are held by Microsoft::WRL::ComPtr.
+// from its COM object, and of the apartment of the thread it runs on. COM interface pointers themselves are
+// held by Microsoft::WRL::ComPtr.
 #pragma once
 
 #include "platform/windows/WindowsSupport.h"
@@ -35,6 +36,21 @@ class ManagedVariant {
 
  private:
   VARIANT value_;
+};
+
+// The calling thread's COM apartment (single-threaded, as the tool's own thread has it), left at the end of
+// the scope when it was entered.
+class ManagedApartment {
+ public:
+  ManagedApartment() : entered_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~ManagedApartment() {
+    if (entered_) CoUninitialize();
+  }
+  ManagedApartment(const ManagedApartment&) = delete;
+  ManagedApartment& operator=(const ManagedApartment&) = delete;
+
+ private:
+  bool entered_;
 };
 
 }  // namespace quillon

@@ -1,4 +1,5 @@
-// Windows body of the configuration-script request: MSXML 6's XMLHTTP60 object through COM.
+// Windows body of the configuration-script request: MSXML 6's XMLHTTP60 object through COM, synchronous on a
+// thread of its own so that the caller can stop waiting at a deadline.
 #include "helper/ServerAccess.h"
 
 #include "helper/windows/ComHolders.h"
@@ -8,6 +9,7 @@
 #include <msxml2.h>
 #include <wrl/client.h>
 
+#include <memory>
 #include <new>
 
 namespace quillon {
@@ -39,9 +41,8 @@ VARIANT missingParameter() {
   return missing;
 }
 
-}  // namespace
-
-ScriptResponse requestConfigScript(const char16_t* url) {
+// The synchronous request as the tool has always made it; on the calling thread, whose apartment it needs.
+ScriptResponse fetch(const char16_t* url) {
   ComPtr<IXMLHTTPRequest> request;
   {
     ComPtr<IUnknown> object;
@@ -86,6 +87,53 @@ ScriptResponse requestConfigScript(const char16_t* url) {
     return failed(u"IXMLHTTPRequest::get_responseText", E_OUTOFMEMORY);  // a body too large to search
   }
   return response;
+}
+
+// What the request's thread and the waiting caller share; whichever of them is done last frees it, as a
+// caller that has stopped waiting leaves the request to end on its own.
+struct Exchange {
+  std::u16string url;
+  ScriptResponse response;
+};
+
+DWORD WINAPI runRequest(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<Exchange>> exchange(static_cast<std::shared_ptr<Exchange>*>(parameter));
+  const ManagedApartment apartment;
+  (*exchange)->response = fetch((*exchange)->url.c_str());
+  return 0;
+}
+
+// What the request object reports for a request that its own time-out ends (WinINet's ERROR_INTERNET_TIMEOUT,
+// 12002, as an HRESULT).
+constexpr HRESULT kTimedOut = static_cast<HRESULT>(0x80072EE2);
+
+}  // namespace
+
+ScriptResponse requestConfigScript(const char16_t* url, std::chrono::seconds timeLimit) {
+  // The request object has no time-out of its own that holds for a server that accepts the request and then
+  // stays silent, and asynchronously it never reports a connection that failed (under Wine), so the
+  // synchronous request runs on a thread of its own while this one waits, for the time limit at most.
+  // Nothing of this thread's apartment is shared with it.
+  const auto exchange = std::make_shared<Exchange>();
+  exchange->url = url;
+  auto handoff = std::make_unique<std::shared_ptr<Exchange>>(exchange);
+  const ManagedKernelHandle thread(CreateThread(nullptr, 0, runRequest, handoff.get(), 0, nullptr));
+  if (thread.get() == nullptr) return failed(u"CreateThread", HRESULT_FROM_WIN32(GetLastError()));
+  handoff.release();  // the thread's own now
+
+  // The waiting thread is a single-threaded apartment: it keeps serving its window messages meanwhile.
+  HANDLE handles[] = {thread.get()};
+  DWORD signalled = 0;
+  const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeLimit).count();
+  const HRESULT waited = CoWaitForMultipleHandles(0, static_cast<DWORD>(milliseconds), 1, handles, &signalled);
+  if (waited == RPC_S_CALLPENDING) {
+    // The request is given up: its thread ends when the server lets go of it, or with the process.
+    ScriptResponse response = failed(u"IXMLHTTPRequest::send", kTimedOut);
+    response.failure += formatText(u" timed out after %u s", {static_cast<unsigned long>(timeLimit.count())});
+    return response;
+  }
+  if (FAILED(waited)) return failed(u"CoWaitForMultipleHandles", waited);
+  return std::move(exchange->response);
 }
 
 }  // namespace quillon

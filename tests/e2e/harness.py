@@ -349,11 +349,12 @@ class Sandbox:
     def write_license(self, text="利用規約\r\nこのツールを使う前にお読みください。\r\n", bom=True):
         return self.write("License.txt", (b"\xff\xfe" if bom else b"") + text.encode("utf-16-le"))
 
-    def write_auth(self, company_name, company_code, cert_code):
-        """Auth.ini as UTF-16LE with its byte-order mark, the one form Windows reads Japanese text from
-        whatever the system's code page (a file without a mark is read in the ANSI code page there)."""
+    def write_auth(self, company_name, company_code, cert_code, encoding="utf-16"):
+        """Auth.ini as an administrator saves it: UTF-16LE with its byte-order mark (the default here), or in
+        any encoding Python names: "utf-8" (Notepad's default, no mark), "utf-8-sig", "cp932" (Shift-JIS)."""
         text = f"[CERT]\r\nCompanyName={company_name}\r\nCompanyCode={company_code}\r\nCertCode={cert_code}\r\n"
-        return self.write("Auth.ini", b"\xff\xfe" + text.encode("utf-16-le"))
+        data = b"\xff\xfe" + text.encode("utf-16-le") if encoding == "utf-16" else text.encode(encoding)
+        return self.write("Auth.ini", data)
 
     @property
     def log_path(self):

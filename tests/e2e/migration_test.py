@@ -52,12 +52,12 @@ class MigrationTest(unittest.TestCase):
         with open(BUILD.package("new-agent.msi"), "rb") as package:
             self.package = package.read()
 
-    def sandbox(self, agent=True, auth=None, temp_name="temp"):
+    def sandbox(self, agent=True, auth=None, temp_name="temp", auth_encoding="utf-16"):
         sandbox = Sandbox(BUILD, temp_name=temp_name)
         self.addCleanup(sandbox.close)
         sandbox.write_license(TERMS[1:])
         if auth is not None:
-            sandbox.write_auth(*auth)
+            sandbox.write_auth(*auth, encoding=auth_encoding)
         if agent:
             sandbox.machine.install_old_agent()
         return sandbox
@@ -164,6 +164,17 @@ class MigrationTest(unittest.TestCase):
                            AGREED + [flow_line(129, ERROR, 129)], CONFIRMATION_DECLINED)
                 self.assertIsNone(self.downloaded(sandbox))
                 self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
+
+    def test_auth_ini_in_every_encoding_administrators_save_shows_the_same_values(self):
+        # UTF-8 without a mark is what Notepad saves by default; Windows' own reader would take it for the
+        # ANSI code page and show the user garbage.
+        values = ("認証先企業 株式会社トルバ", "C-0001", "X9-77")
+        for encoding in ("utf-8", "utf-8-sig", "cp932"):
+            with self.subTest(encoding=encoding):
+                sandbox = self.sandbox(auth=values, auth_encoding=encoding)
+                result = sandbox.run([("dialog", "agree"), ("box", "no")])
+                self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", confirmation(*values), MB_YESNO, IDNO, 2)],
+                           AGREED + [flow_line(129, ERROR, 129)], CONFIRMATION_DECLINED)
 
     def test_a_faulty_auth_ini_stops_before_any_network_access(self):
         sandbox = self.sandbox(auth=None)

@@ -12,6 +12,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -36,11 +37,11 @@ class DownloadUrlTest : public DistributionServerTest {
     std::vector<std::u16string> log;
   };
 
-  static Outcome lookUp(const std::u16string& scriptUrl) {
+  static Outcome lookUp(const std::u16string& scriptUrl, std::chrono::seconds timeLimit = kConfigScriptTimeLimit) {
     char16_t buffer[kPackageUrlCapacity];
     std::fill(std::begin(buffer), std::end(buffer), u'#');
     buffer[kPackageUrlCapacity - 1] = u'\0';
-    const bool result = lookUpPackageUrl(scriptUrl.c_str(), kPrefix.c_str(), buffer);
+    const bool result = lookUpPackageUrl(scriptUrl.c_str(), kPrefix.c_str(), buffer, timeLimit);
     const std::u16string untouched(kPackageUrlCapacity - 1, u'#');
     const std::u16string url = buffer;
     return {result, url == untouched ? u"<untouched>" : url, runLogEntries()};
@@ -136,6 +137,43 @@ TEST_F(DownloadUrlTest, AServerThatCannotBeReachedIsAFalseResultWithTheReasonLog
   ASSERT_EQ(outcome.log.size(), 1u);
   EXPECT_EQ(outcome.log[0].substr(0, kLogStart.size() + 4), kLogStart + u"448 ");
   EXPECT_NE(outcome.log[0].find(u" Error("), std::u16string::npos) << toUtf8(outcome.log[0]);
+}
+
+TEST_F(DownloadUrlTest, AServerThatStallsEndsTheLookupAtItsTimeLimitAsAnUnreachableOneDoes) {
+  // The tool waits 90 s at most; the same wait with a shorter limit, so that the tests need not take as long.
+  const std::chrono::seconds limit{4};
+  const struct {
+    const char* what;
+    std::u16string modes;
+    bool answered;
+  } cases[] = {
+      {"stalled before the headers", u"stall", false},
+      {"stalled in the body", u"stall-after=10", false},
+      {"an answer after a delay shorter than the limit", u"delay=2", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(toPath(runLogPath()));
+    // More than the 10 bytes that the stall in the body lets through.
+    const std::u16string path = folder.put("config.js", "AGENT_MSI_URL = '/p/x.msi';\n" + std::string(500, ';'));
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome = lookUp(httpsBase() + faulty(c.modes, path), limit);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    if (c.answered) {
+      EXPECT_TRUE(outcome.result);
+      EXPECT_EQ(outcome.url, kPrefix + u"/p/x.msi");
+      EXPECT_TRUE(outcome.log.empty());
+      EXPECT_GE(elapsed, std::chrono::seconds(2));
+      continue;
+    }
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.url, u"<untouched>");
+    ASSERT_EQ(outcome.log.size(), 1u);
+    EXPECT_EQ(outcome.log[0].substr(0, kLogStart.size() + 4), kLogStart + u"448 ");
+    EXPECT_NE(outcome.log[0].find(u"timed out"), std::u16string::npos) << toUtf8(outcome.log[0]);
+    EXPECT_GE(elapsed, limit - std::chrono::milliseconds(100));
+    EXPECT_LT(elapsed, limit + std::chrono::seconds(5));
+  }
 }
 
 TEST_F(DownloadUrlTest, TheToolLooksUpItsOwnServersScript) {

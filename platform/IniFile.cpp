@@ -1,6 +1,8 @@
-#include "platform/linux/IniFile.h"
+#include "platform/IniFile.h"
 
 #include "platform/Text.h"
+
+#include <algorithm>
 
 namespace quillon {
 namespace {
@@ -26,11 +28,26 @@ std::u16string decodeUtf16(std::string_view bytes, bool bigEndian) {
 
 }  // namespace
 
-std::u16string decodeIniText(std::string_view bytes) {
-  if (bytes.substr(0, 2) == "\xFF\xFE") return decodeUtf16(bytes.substr(2), false);
-  if (bytes.substr(0, 2) == "\xFE\xFF") return decodeUtf16(bytes.substr(2), true);
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  return fromUtf8(bytes);
+IniEncoding detectIniEncoding(std::string_view bytes) {
+  if (bytes.substr(0, 2) == "\xFF\xFE") return IniEncoding::Utf16LittleEndian;
+  if (bytes.substr(0, 2) == "\xFE\xFF") return IniEncoding::Utf16BigEndian;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return IniEncoding::Utf8;
+  // Pure ASCII reads the same either way; an ANSI file with Japanese text is almost never well-formed UTF-8.
+  const bool beyondAscii =
+      std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  return beyondAscii && isValidUtf8(bytes) ? IniEncoding::Utf8 : IniEncoding::Ansi;
+}
+
+std::u16string decodeUnicodeIniText(std::string_view bytes, IniEncoding encoding) {
+  switch (encoding) {
+    case IniEncoding::Utf16LittleEndian:
+      return decodeUtf16(bytes.substr(2), false);
+    case IniEncoding::Utf16BigEndian:
+      return decodeUtf16(bytes.substr(2), true);
+    default:
+      if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+      return fromUtf8(bytes);
+  }
 }
 
 std::u16string findIniValue(std::u16string_view text, std::u16string_view section, std::u16string_view key) {
@@ -67,6 +84,12 @@ std::u16string findIniValue(std::u16string_view text, std::u16string_view sectio
     return std::u16string(value);
   }
   return {};
+}
+
+std::size_t copyIniValue(std::u16string_view text, const char16_t* section, const char16_t* key, char16_t* buffer,
+                         std::size_t capacity) {
+  const std::u16string value = findIniValue(text, section, key);
+  return copyText(buffer, capacity, std::u16string_view(value).substr(0, value.find(u'\0')));
 }
 
 }  // namespace quillon
