@@ -14,4 +14,5 @@ enum class ToolExitCode : int {
   DownloadFailed = 8,        // the package could not be downloaded
   UninstallFailed = 9,       // the old agent could not be uninstalled; it is still installed
   InstallFailed = 10,        // the old agent was removed but the new one could not be installed
+  RestartRequired = 11,      // replaced; the installer asks for a restart of the PC to finish
 };

@@ -44,6 +44,7 @@ bool confirmSettings(const AuthSettings& settings) {
 ToolExitCode exitCodeOf(ReplacementOutcome outcome) {
   switch (outcome) {
     case ReplacementOutcome::Replaced: return ToolExitCode::Replaced;
+    case ReplacementOutcome::ReplacedRestartRequired: return ToolExitCode::RestartRequired;
     case ReplacementOutcome::UninstallFailed: return ToolExitCode::UninstallFailed;
     case ReplacementOutcome::InstallFailed: break;
   }
@@ -109,8 +110,10 @@ BOOL CMigrationToolApp::InitInstance() {
     return Finish(ToolExitCode::PackageUrlNotFound);
   }
 
+  // A package that the install command could not apply counts as not downloaded: the old agent must not
+  // be removed for it.
   const std::u16string packagePath = Helper::getAgentPackagePath();
-  if (!Helper::downloadFile(packageUrl, packagePath.c_str())) {
+  if (!Helper::downloadFile(packageUrl, packagePath.c_str()) || !Helper::checkAgentPackage(packagePath.c_str())) {
     reportFailure(IDS_DOWNLOAD_FAILED, 148, IDS_DOWNLOAD_FAILED_LOG);
     return Finish(ToolExitCode::DownloadFailed);
   }

@@ -3,6 +3,7 @@
 #include "helper/Helper.h"
 #include "log/WriteLog.h"
 #include "platform/MessageBox.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 
 #include <chrono>
@@ -40,8 +41,8 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
   const bool versionRead = getAgentVersion(version);
   if (!versionRead) logCatalogueText(334, kLogError, IDS_VERSION_UNREADABLE);
 
-  std::uint32_t exitCode = 0;
-  if (!ExecUninstallMsiByProductCodeSync(exitCode)) {
+  std::uint32_t uninstallCode = 0;
+  if (!ExecUninstallMsiByProductCodeSync(uninstallCode)) {
     // The one outcome whose box follows its log line.
     if (versionRead) {
       logVersionedText(345, kLogError, IDS_UNINSTALL_FAILED, version);
@@ -63,7 +64,8 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
   // The package is not looked for beforehand: a missing file shows as a failed install.
   const std::u16string packagePath = getAgentPackagePath();
   const AuthSettings& settings = getAuthSettings();
-  if (!ExecMsiSync(packagePath.c_str(), settings.CompanyCode.c_str(), settings.CertCode.c_str(), exitCode)) {
+  std::uint32_t installCode = 0;
+  if (!ExecMsiSync(packagePath.c_str(), settings.CompanyCode.c_str(), settings.CertCode.c_str(), installCode)) {
     showBox(IDS_INSTALL_FAILED, kBoxOk | kBoxIconWarning);
     logCatalogueText(376, kLogError, IDS_INSTALL_FAILED_LOG);
     if (outcome != nullptr) *outcome = ReplacementOutcome::InstallFailed;
@@ -83,6 +85,12 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
     logCatalogueText(405, kLogInfo, IDS_MIGRATION_COMPLETE);
   }
   showBox(IDS_MIGRATION_COMPLETE, kBoxOk);
-  if (outcome != nullptr) *outcome = ReplacementOutcome::Replaced;
+  // Either run may have ended with "done, restart pending": the agent is replaced all the same, and only
+  // the exit status tells the administrator that the PC still needs its restart.
+  const bool restartRequired = isExitCode(uninstallCode, kInstallerRestartRequired) ||
+                               isExitCode(installCode, kInstallerRestartRequired);
+  if (outcome != nullptr) {
+    *outcome = restartRequired ? ReplacementOutcome::ReplacedRestartRequired : ReplacementOutcome::Replaced;
+  }
   return true;
 }

@@ -28,7 +28,11 @@ struct AgentVersion {
 };
 
 // How the replacement sequence ended, for the tool's exit status.
-enum class ReplacementOutcome { Replaced, UninstallFailed, InstallFailed };
+enum class ReplacementOutcome { Replaced, ReplacedRestartRequired, UninstallFailed, InstallFailed };
+
+// The Windows Installer's exit code for "done; a restart of the PC is needed to finish"
+// (ERROR_SUCCESS_REBOOT_REQUIRED).
+inline constexpr std::uint32_t kInstallerRestartRequired = 3010;
 
 namespace Helper {
 
@@ -86,7 +90,8 @@ std::vector<std::u16string> splitVersion(const std::u16string& text);
 // --- Installer invocation -------------------------------------------------------------------------------
 
 // Installs the package with the destination server's address and, when both are non-empty, the two codes;
-// waits for the installer. True exactly when it ran and exited with 0 (its exit code is in exitCode).
+// waits for the installer. True exactly when it ran and exited with 0 or kInstallerRestartRequired (its exit
+// code is in exitCode; quillon::isExitCode tells which).
 bool ExecMsiSync(const char16_t* packagePath, const char16_t* companyCode, const char16_t* certificationCode,
                  std::uint32_t& exitCode);
 
@@ -116,5 +121,11 @@ bool getDownloadUrl(char16_t* url);
 // Stores the body of a GET of `url` at `path`, replacing any file there. True when the file holds the
 // complete, non-empty body of a 200 response.
 bool downloadFile(const char16_t* url, const char16_t* path);
+
+// True when the file at `path` is a package the install command can apply: it opens as an installer
+// database, its Property table holds a ProductCode, it carries the embedded transform "1041", every stream
+// in it reads whole and every embedded cabinet that its Media table names is there. A failure is logged
+// (which check, with the installer's error code); the file is left as it is.
+bool checkAgentPackage(const char16_t* path);
 
 }  // namespace Helper

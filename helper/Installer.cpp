@@ -22,9 +22,11 @@ struct RunSite {
 constexpr RunSite kInstallSite{u"Helper::ExecMsiSync", 125, 134, 143};
 constexpr RunSite kUninstallSite{u"Helper::ExecUninstallMsiByProductCodeSync", 185, 194, 203};
 
-// Runs the installer and waits for it. True exactly when it exited with 0; a failure to start, wait or get
-// the exit code is logged with the platform's error code. A non-zero exit code is the caller's to judge
-// and is not logged.
+// Runs the installer and waits for it. True when it exited with 0, or with 3010: the installer's work is done
+// and only a restart is pending (the product is removed or installed; its files may be replaced at the
+// restart), so treating it as a failure would leave a PC without an agent for nothing. A failure to start,
+// wait or get the exit code is logged with the platform's error code. Any other exit code (1641, 1618
+// included) is a failure and is not logged.
 bool runInstaller(const RunSite& site, const std::u16string& commandLine, std::uint32_t& exitCode) {
   const ProcessRun run = runToCompletion(commandLine);
   const char16_t* format = nullptr;
@@ -32,7 +34,7 @@ bool runInstaller(const RunSite& site, const std::u16string& commandLine, std::u
   switch (run.failedAt) {
     case ProcessRun::Step::Done:
       exitCode = run.exitCode;
-      return run.exitCode == 0;
+      return run.exitCode == 0 || isExitCode(run.exitCode, kInstallerRestartRequired);
     case ProcessRun::Step::Start:
       format = u"CreateProcess Error(%d)";
       line = site.startLine;

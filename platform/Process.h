@@ -19,4 +19,8 @@ struct ProcessRun {
 // Starts the command line and waits for the child without a time limit.
 ProcessRun runToCompletion(const std::u16string& commandLine);
 
+// Whether a child's exit code (ProcessRun::exitCode) is the code `code` that the child reported. Windows keeps
+// all 32 bits; a Linux exit status keeps only the low byte, so there 3010 arrives as 194.
+bool isExitCode(std::uint32_t exitCode, std::uint32_t code);
+
 }  // namespace quillon

@@ -41,4 +41,6 @@ ProcessRun runToCompletion(const std::u16string& commandLine) {
   return run;
 }
 
+bool isExitCode(std::uint32_t exitCode, std::uint32_t code) { return exitCode == code; }
+
 }  // namespace quillon

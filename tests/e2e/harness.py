@@ -138,7 +138,9 @@ class Result:
 
 
 # What the user does with a window. Dialog answers: agree, disagree, enter, esc, close, altf4.
-# Box answers: ok, yes, no, enter, close.
+# Box answers: ok, yes, no, enter, close. ("installer", answer) answers the Windows Installer's own error box
+# (Wine's msiexec shows one when an install fails; the Linux stand-in shows none, so there it is skipped).
+INSTALLER_ERROR_CAPTION = "Install Failed"
 LINUX_ANSWERS = {"agree": "a", "disagree": "d", "ok": "o", "yes": "y", "no": "n", "enter": ""}
 WINDOWS_ANSWERS = {
     "agree": ["--press", f"#{IDC_AGREE}"], "disagree": ["--press", f"#{IDC_DISAGREE}"],
@@ -226,6 +228,12 @@ class AgentMachine:
             self.set_value("ProductCode", UNKNOWN_PRODUCT)
         else:
             self.installer_failure = "uninstall=1618"
+
+    def require_restart(self, sandbox, run):
+        """The installer run named ("install" or "uninstall") ends with 3010, done but a restart pending: the
+        test packages ask for it when the environment has QUILLON_AGENT_RESTART (the Linux stand-in
+        follows them)."""
+        sandbox.environment["QUILLON_AGENT_RESTART"] = run
 
     def set_value(self, name, value):
         if self.build.kind == "windows":
@@ -460,6 +468,13 @@ class Running:
                                  f"{done.stderr.decode('utf-8', 'replace')})")
         return json.loads(done.stdout.decode("utf-8"))
 
+    def drive_installer(self, *driver_arguments, timeout=60):
+        """Answers the installer's error box (Windows)."""
+        done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", INSTALLER_ERROR_CAPTION,
+                               "--timeout", str(timeout), *driver_arguments], capture_output=True, timeout=timeout + 30)
+        if done.returncode != 0:
+            raise AssertionError(f"no installer error box (driver exit {done.returncode})")
+
     def wait_for_window(self, kind="dialog", timeout=60):
         """Waits until the tool shows its first window, without answering it."""
         if self.sandbox.build.kind == "linux":
@@ -473,6 +488,10 @@ class Running:
     def _answer_all(self, timeout):
         linux = self.sandbox.build.kind == "linux"
         for index, (kind, action) in enumerate(self.answers):
+            if kind == "installer":
+                if not linux:
+                    self.drive_installer(*WINDOWS_ANSWERS[action], timeout=timeout)
+                continue
             if linux:
                 if not getattr(self, "_prompt_pending", False) and not self._next_prompt(timeout):
                     return  # the tool ended: the test will see which windows were missing

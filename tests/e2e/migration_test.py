@@ -23,7 +23,7 @@ AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
 
 # Exit statuses (README.md, "Exit codes").
 REPLACED, NO_AGENT, SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND, DOWNLOAD_FAILED = 0, 4, 5, 6, 7, 8
-UNINSTALL_FAILED, INSTALL_FAILED = 9, 10
+UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED = 9, 10, 11
 
 
 def replacement(line, level, text):
@@ -40,6 +40,10 @@ def uninstalled(version=OLD_AGENT[1]):
 
 def installed(version=NEW_AGENT[1]):
     return replacement(392, INFO, versioned(107, version))
+
+
+def package_check(line, text):
+    return helper_line("checkAgentPackage", line, ERROR, text)
 
 
 def confirmation(name, code, cert):
@@ -233,13 +237,55 @@ class MigrationTest(unittest.TestCase):
                                  OLD_AGENT[1] if version_readable else "x")
                 self.assertLess(self.seconds_between(result, 99, lines[-1][2]), 5, "no pause after a failed uninstall")
 
+    def test_a_package_the_install_could_not_apply_is_a_failed_download(self):
+        # The old agent stays: nothing is uninstalled for a package that is not one, is cut short or lacks
+        # the transform the install command asks for. The file is left as it came.
+        with open(BUILD.package("new-agent-without-transform.msi"), "rb") as data:
+            without_transform = data.read()
+        cases = [
+            ("a proxy's HTML page", b"<html><body>Please sign in to the proxy</body></html>\r\n",
+             package_check(512, "Package Open Error(1627)")),
+            ("cut short, served with a matching length", self.package[:-8192],
+             package_check(535, "Stream Read Error(13) agent.cab")),
+            ("without the transform 1041", without_transform, package_check(528, "Transform 1041 Missing")),
+        ]
+        for name, body, line in cases:
+            with self.subTest(name):
+                SERVER.publish_agent(body)
+                sandbox = self.sandbox()
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(102), WARNING, IDOK, 3)],
+                           AGREED + [line, flow_line(148, ERROR, 103)], DOWNLOAD_FAILED)
+                self.assertEqual(self.downloaded(sandbox), body)
+                values = sandbox.machine.agent_values()
+                self.assertEqual((values.get("ProductCode"), values.get("ProductVersion")), OLD_AGENT,
+                                 "the old agent is still installed")
+                if not WINDOWS:
+                    self.assertEqual(sandbox.machine.installer_calls(), [])
+
     def test_a_failed_install_shows_box_116_before_its_line(self):
-        SERVER.publish_agent(b"this is not an installer package")
+        # A valid package whose launch condition never holds: the one way left to a PC without an agent.
+        with open(BUILD.package("new-agent-uninstallable.msi"), "rb") as data:
+            SERVER.publish_agent(data.read())
         sandbox = self.sandbox()
-        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        result = sandbox.run([("dialog", "agree"), ("installer", "ok"), ("box", "ok")])
         self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(116), WARNING, IDOK, 3)],
                    AGREED + [uninstalled(), replacement(376, ERROR, message(126))], INSTALL_FAILED)
         self.assertNotIn("ProductVersion", sandbox.machine.agent_values(), "the PC is left without an agent")
+
+    def test_a_run_that_asks_for_a_restart_counts_as_done(self):
+        # Exit code 3010 from the uninstall or the install: the sequence goes on as after 0, and only the
+        # exit status says that the PC needs its restart.
+        for run in ("uninstall", "install"):
+            with self.subTest(run):
+                SERVER.publish_agent(self.package)
+                sandbox = self.sandbox()
+                sandbox.machine.require_restart(sandbox, run)
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 5)],
+                           AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))],
+                           RESTART_REQUIRED)
+                self.check_installed(sandbox)
 
     def test_unreadable_versions_give_plain_lines(self):
         cases = [

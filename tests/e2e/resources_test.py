@@ -23,7 +23,7 @@ RT = pefile.RESOURCE_TYPE
 # Windows' own libraries; anything else (a mingw runtime DLL) would have to travel beside the exe.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
                "comctl32.dll", "ole32.dll", "oleaut32.dll", "winhttp.dll", "msvcrt.dll", "crypt32.dll",
-               "ws2_32.dll", "bcrypt.dll", "version.dll", "uxtheme.dll"}
+               "ws2_32.dll", "bcrypt.dll", "version.dll", "uxtheme.dll", "msi.dll"}
 
 
 def resources(pe, kind):

@@ -169,39 +169,56 @@ def write_compound_file(root, path):
     add(root)
     entries[0][3] = add_siblings(sorted(root.children, key=_order))
 
-    sectors = []  # the file's sectors, as bytes
-    fat = []
+    # The mini stream (streams below the cut-off, in 64-byte pieces) and its FAT.
+    mini_stream, mini_fat, starts = b"", [], {}
+    for index, (node, _, _, _) in enumerate(entries):
+        if isinstance(node, Stream) and len(node.data) < MINI_CUTOFF:
+            if node.data:
+                count = (len(node.data) + MINI_SECTOR - 1) // MINI_SECTOR
+                first = len(mini_fat)
+                mini_fat += [first + i + 1 if i + 1 < count else ENDOFCHAIN for i in range(count)]
+                mini_stream += node.data.ljust(count * MINI_SECTOR, b"\0")
+                starts[index] = first
+            else:
+                starts[index] = ENDOFCHAIN
+    mini_fat_bytes = b"".join(struct.pack("<I", v) for v in mini_fat)
+    mini_fat_bytes += struct.pack("<I", FREESECT) * (-len(mini_fat) % (SECTOR // 4))
+    large = [index for index, (node, _, _, _) in enumerate(entries)
+             if isinstance(node, Stream) and len(node.data) >= MINI_CUTOFF]
+
+    # Sectors in file order: the FAT, the directory, the mini FAT, the mini stream, then the large streams
+    # (the cabinet). Everything that describes the package comes first, so a copy cut short loses the end of
+    # a stream, not the map of the file: the way a package looks when a download stops part-way.
+    def sector_count(size):
+        return (size + SECTOR - 1) // SECTOR
+    directory_sectors = sector_count(len(entries) * 128)
+    data_sectors = (directory_sectors + sector_count(len(mini_fat_bytes)) + sector_count(len(mini_stream)) +
+                    sum(sector_count(len(entries[index][0].data)) for index in large))
+    fat_sectors = 1
+    while data_sectors + fat_sectors > fat_sectors * (SECTOR // 4):
+        fat_sectors += 1
+    if fat_sectors > 109:
+        raise ValueError("package too large for this writer (no DIFAT sectors)")
+    sectors = [None] * fat_sectors  # the file's sectors, as bytes
+    fat = [FATSECT] * fat_sectors
 
     def allocate(data):
         """Stores data in whole sectors, chained in the FAT; returns the first sector."""
         if not data:
             return ENDOFCHAIN
-        count = (len(data) + SECTOR - 1) // SECTOR
+        count = sector_count(len(data))
         first = len(sectors)
         for i in range(count):
             sectors.append(data[i * SECTOR:(i + 1) * SECTOR].ljust(SECTOR, b"\0"))
             fat.append(first + i + 1 if i + 1 < count else ENDOFCHAIN)
         return first
 
-    mini_stream, mini_fat, starts = b"", [], {}
-    for index, (node, _, _, _) in enumerate(entries):
-        if isinstance(node, Stream):
-            if len(node.data) < MINI_CUTOFF:
-                if node.data:
-                    count = (len(node.data) + MINI_SECTOR - 1) // MINI_SECTOR
-                    first = len(mini_fat)
-                    mini_fat += [first + i + 1 if i + 1 < count else ENDOFCHAIN for i in range(count)]
-                    mini_stream += node.data.ljust(count * MINI_SECTOR, b"\0")
-                    starts[index] = first
-                else:
-                    starts[index] = ENDOFCHAIN
-            else:
-                starts[index] = allocate(node.data)
-    mini_stream_start = allocate(mini_stream)
-    mini_fat_bytes = b"".join(struct.pack("<I", v) for v in mini_fat)
-    mini_fat_bytes += struct.pack("<I", FREESECT) * (-len(mini_fat) % (SECTOR // 4))
+    directory_start = allocate(b"\0" * directory_sectors * SECTOR)  # written below, once the starts are known
     mini_fat_start = allocate(mini_fat_bytes)
     mini_fat_sectors = len(mini_fat_bytes) // SECTOR
+    mini_stream_start = allocate(mini_stream)
+    for index in large:
+        starts[index] = allocate(entries[index][0].data)
 
     directory = b""
     for index, (node, left, right, child) in enumerate(entries):
@@ -218,23 +235,17 @@ def write_compound_file(root, path):
         directory += struct.pack("<64sHBBIII16sIQQIQ", name, len(name) + 2, kind, 1, left, right, child, clsid,
                                  0, 0, 0, start, size)
     empty = struct.pack("<64sHBBIII16sIQQIQ", b"", 0, 0, 0, NOSTREAM, NOSTREAM, NOSTREAM, b"\0" * 16, 0, 0, 0, 0, 0)
-    directory += empty * (-len(entries) % (SECTOR // 128))
-    directory_start = allocate(directory)
+    directory += empty * (directory_sectors * (SECTOR // 128) - len(entries))
+    for i in range(directory_sectors):
+        sectors[directory_start + i] = directory[i * SECTOR:(i + 1) * SECTOR]
 
     # The FAT covers every sector, its own included.
-    fat_sectors = 1
-    while len(sectors) + fat_sectors > fat_sectors * (SECTOR // 4):
-        fat_sectors += 1
-    if fat_sectors > 109:
-        raise ValueError("package too large for this writer (no DIFAT sectors)")
-    fat_start = len(sectors)
-    fat += [FATSECT] * fat_sectors
     fat += [FREESECT] * (fat_sectors * (SECTOR // 4) - len(fat))
     fat_bytes = b"".join(struct.pack("<I", v) for v in fat)
     for i in range(fat_sectors):
-        sectors.append(fat_bytes[i * SECTOR:(i + 1) * SECTOR])
+        sectors[i] = fat_bytes[i * SECTOR:(i + 1) * SECTOR]
 
-    difat = [fat_start + i for i in range(fat_sectors)] + [FREESECT] * (109 - fat_sectors)
+    difat = list(range(fat_sectors)) + [FREESECT] * (109 - fat_sectors)
     header = struct.pack("<8s16sHHHHH6sIIIIIIIII", bytes.fromhex("D0CF11E0A1B11AE1"), b"\0" * 16, 0x3E, 3, 0xFFFE,
                          9, 6, b"\0" * 6, 0, fat_sectors, directory_start, 0, MINI_CUTOFF,
                          mini_fat_start if mini_fat else ENDOFCHAIN, mini_fat_sectors, ENDOFCHAIN, 0)
