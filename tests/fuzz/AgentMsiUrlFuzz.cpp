@@ -50,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(std::regex_search(matched, valueMatch, value), "the value pattern matches within the key's match", script);
   const auto expectedOffset = static_cast<std::size_t>(keyMatch.position() + valueMatch.position() + 1);
   const auto expectedLength = static_cast<std::size_t>(valueMatch.length() - 2);
-  check(offset == expectedOffset && path->size() == expectedLength, "the path is the regular expressions' path", script);
+  check(offset == expectedOffset && path->size() == expectedLength, "the path is the regular expressions' path",
+        script);
   return 0;
 }

@@ -77,7 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Arguments arguments = splitCommandLine(commandLine);
   arguments.erase(std::remove(arguments.begin(), arguments.end(), std::u16string()), arguments.end());
   std::u16string requoted;
-  for (const std::u16string& argument : arguments) requoted += (requoted.empty() ? u"" : u" ") + quoteArgument(argument);
+  for (const std::u16string& argument : arguments) {
+    requoted += (requoted.empty() ? u"" : u" ") + quoteArgument(argument);
+  }
   checkSplit(requoted, arguments, "quoted arguments read back as themselves");
   return 0;
 }
