@@ -67,7 +67,10 @@ bool Helper::getAgentVersion(AgentVersion& version) {
   if (key.open(AgentRegistryKey) != 0) return false;
   char16_t text[kProductVersionCapacity];
   if (readRegistryString(key, u"ProductVersion", text, kProductVersionCapacity) != 0) return false;
+  return parseVersion(text, version);
+}
 
+bool Helper::parseVersion(const std::u16string& text, AgentVersion& version) {
   const std::vector<std::u16string> pieces = splitVersion(text);
   if (pieces.size() < 3) return false;
   int* const fields[] = {&version.major, &version.minor, &version.build};

@@ -87,6 +87,11 @@ bool getAgentVersion(AgentVersion& version);
 // The non-empty pieces of a text between "." characters, in order.
 std::vector<std::u16string> splitVersion(const std::u16string& text);
 
+// The version in a ProductVersion text: the first three pieces of splitVersion, each a decimal number
+// (leading white space, one optional sign, the digits up to the first other character, within 32 bits).
+// Each field is stored as soon as its piece is read, so a later bad piece leaves the earlier ones written.
+bool parseVersion(const std::u16string& text, AgentVersion& version);
+
 // --- Installer invocation -------------------------------------------------------------------------------
 
 // Installs the package with the destination server's address and, when both are non-empty, the two codes;

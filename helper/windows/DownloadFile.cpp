@@ -1,6 +1,7 @@
 // Windows body of the package download: WinHTTP, synchronous, with the user's manual proxy setting.
 #include "helper/Helper.h"
 
+#include "helper/ContentLength.h"
 #include "helper/ManagedResources.h"
 #include "helper/windows/ManagedHttpHandle.h"
 #include "platform/windows/WindowsSupport.h"
@@ -44,12 +45,7 @@ std::optional<std::uint64_t> announcedLength(HINTERNET request) {
                            WINHTTP_NO_HEADER_INDEX)) {
     return std::nullopt;
   }
-  std::uint64_t length = 0;
-  for (const wchar_t* digit = text; *digit != L'\0'; ++digit) {
-    if (*digit < L'0' || *digit > L'9' || length > (UINT64_MAX - 9) / 10) return std::nullopt;
-    length = length * 10 + static_cast<std::uint64_t>(*digit - L'0');
-  }
-  return length;
+  return parseContentLength(std::u16string_view(asText(text), size / sizeof(wchar_t)));
 }
 
 }  // namespace
