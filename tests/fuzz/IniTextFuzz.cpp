@@ -1,7 +1,7 @@
 // The settings reader's parse of a decoded Auth.ini text, asked what the tool asks. A value is a piece of
 // one line of the text, and the first section of the name decides: sections before it or after it, of
 // other names, change nothing.
-#include "platform/linux/IniFile.h"
+#include "platform/IniFile.h"
 #include "tests/fuzz/FuzzInput.h"
 
 using namespace quillon;
