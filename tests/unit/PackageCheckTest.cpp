@@ -85,6 +85,15 @@ TEST(PackageCheck, ProvesTheWholePackageAndNamesWhatIsWrong) {
   const auto fatEntry = [&](std::uint32_t sector) {  // where the FAT's entry for a sector is
     return (u32At(whole, 0x4C + 4 * (sector / 128)) + 1) * 512 + 4 * (sector % 128);
   };
+  // The directory entry of the largest stream, the cabinet: where it says how long the stream is.
+  std::size_t cabinetSize = 0;
+  for (std::uint32_t sector = u32At(whole, 0x30); sector < sectors; sector = u32At(whole, fatEntry(sector))) {
+    for (std::size_t size = (sector + 1) * 512 + 0x78; size < (sector + 2) * 512; size += 128) {
+      if (whole[size - 0x78 + 0x42] == 2 && (cabinetSize == 0 || u32At(whole, size) > u32At(whole, cabinetSize))) {
+        cabinetSize = size;
+      }
+    }
+  }
   const std::u16string invalid = kLogStart + u"512 Package Open Error(1620)";
   std::vector<Case> cases = {
       {"the package", whole, {}},
@@ -99,6 +108,9 @@ TEST(PackageCheck, ProvesTheWholePackageAndNamesWhatIsWrong) {
       {"a DIFAT loop",
        with(with(whole, 0x44, le32(sectors) + le32(0xFFFFFFFF)), whole.size(), std::string(508, '\xff') + le32(sectors)),
        {invalid}},
+      // The map is whole, but the cabinet claims more than its sectors hold (as a reader sees a cut).
+      {"a stream longer than its sectors", with(whole, cabinetSize, le32(u32At(whole, cabinetSize) + 4096)),
+       {kLogStart + u"535 Stream Read Error(13) agent.cab", kLogStart + u"541 Cabinet Missing agent.cab"}},
   };
   // Cut short: within the header, the FAT, the directory and the tables (where the installer's database
   // code, given the file, can hang or crash the process), and inside the cabinet, the last stream.
