@@ -127,10 +127,11 @@ bool getDownloadUrl(char16_t* url);
 // complete, non-empty body of a 200 response.
 bool downloadFile(const char16_t* url, const char16_t* path);
 
-// True when the file at `path` is a package the install command can apply: it opens as an installer
-// database, its Property table holds a ProductCode, it carries the embedded transform "1041", every stream
-// in it reads whole and every embedded cabinet that its Media table names is there. A failure is logged
-// (which check, with the installer's error code); the file is left as it is.
+// True when the file at `path` is a package the install command can apply: it is a compound file whose map
+// lies within it (helper/CompoundFile.h), it opens as an installer database, its Property table holds a
+// ProductCode, it carries the embedded transform "1041", every stream in it reads whole and every embedded
+// cabinet that its Media table names is there. A failure is logged (which check, with the installer's error
+// code); the file is left as it is.
 bool checkAgentPackage(const char16_t* path);
 
 }  // namespace Helper

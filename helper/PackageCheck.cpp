@@ -4,8 +4,10 @@
 // tell from the run log that the server handed out a bad package.
 #include "helper/Helper.h"
 
+#include "helper/CompoundFile.h"
 #include "helper/PackageDatabase.h"
 #include "log/WriteLog.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <set>
@@ -31,6 +33,10 @@ void logFailure(int line, const std::u16string& message) {
   WriteLog(kHelperSource, kFunction, line, kLogError, message.c_str());
 }
 
+void logOpenFailure(unsigned error) {
+  logFailure(kOpenLine, formatText(u"Package Open Error(%d)", {static_cast<int>(error)}));
+}
+
 void logQueryFailure(const char16_t* table, unsigned error) {
   logFailure(kQueryLine, formatText(u"Package Query Error(%d) %s", {static_cast<int>(error), table}));
 }
@@ -49,9 +55,15 @@ bool query(PackageDatabase& database, const char16_t* table, const char16_t* sql
 }  // namespace
 
 bool Helper::checkAgentPackage(const char16_t* path) {
+  // The installer's database code can hang or crash on a container cut short early, so the container's map
+  // is proved first; what fails it is an invalid package, as the installer calls one.
+  if (!isCompleteCompoundFile(toPath(path))) {
+    logOpenFailure(kPackageInvalid);
+    return false;
+  }
   PackageDatabase database;
   if (const unsigned error = database.open(path); error != 0) {
-    logFailure(kOpenLine, formatText(u"Package Open Error(%d)", {static_cast<int>(error)}));
+    logOpenFailure(error);
     return false;
   }
 

@@ -14,6 +14,7 @@ namespace quillon {
 // Error codes the check itself reports.
 inline constexpr unsigned kInvalidData = 13;         // ERROR_INVALID_DATA: a stream that ends early
 inline constexpr unsigned kFunctionFailed = 1627;    // ERROR_FUNCTION_FAILED: the file is no database
+inline constexpr unsigned kPackageInvalid = 1620;    // ERROR_INSTALL_PACKAGE_INVALID: no whole compound file
 
 // One row of a query's result.
 class PackageRecord {
