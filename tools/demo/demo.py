@@ -20,6 +20,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -73,17 +74,28 @@ def ask(prompt):
     return line.strip().lower() if line else None
 
 
+def driver(build, *arguments):
+    """One UI driver call; what it printed, or None when it failed. Its output goes through a file, not a
+    pipe: the first Windows program to draw starts Wine's desktop process, which inherits that program's
+    handles and lives on, so a pipe would never reach its end and the demo would wait for ever."""
+    with tempfile.TemporaryFile() as output:
+        done = subprocess.run([os.environ["WINELOADER"], build.driver, *arguments], stdin=subprocess.DEVNULL,
+                              stdout=output, stderr=subprocess.DEVNULL)
+        output.seek(0)
+        printed = output.read().decode("utf-8").strip()
+    return printed if done.returncode == 0 and printed else None
+
+
 def run_windows(sandbox, build):
     """The Windows exe under Wine: each window it shows is printed here, and your answer pressed there."""
     settings = [f"TMP={windows_path(sandbox.temp_dir)}", f"TEMP={windows_path(sandbox.temp_dir)}"]
     tool = subprocess.Popen([os.environ["WINELOADER"], build.runner, *settings, "--", windows_path(sandbox.executable)],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     while tool.poll() is None:
-        seen = subprocess.run([os.environ["WINELOADER"], build.driver, "--caption", CAPTION, "--none", "--timeout", "1"],
-                              capture_output=True)
-        if seen.returncode != 0 or not seen.stdout.strip():
+        seen = driver(build, "--caption", CAPTION, "--none", "--timeout", "1")
+        if seen is None:
             continue
-        window = json.loads(seen.stdout.decode("utf-8"))
+        window = json.loads(seen)
         dialog = any(c["id"] == IDC_AGREE for c in window["controls"])
         print(f"\n==== {window['caption']} ====\n{window['text']}")
         if dialog:
@@ -101,8 +113,7 @@ def run_windows(sandbox, build):
             answer = ask("? > ")
         action = ["--close"] if answer is None else choices[answer]
         selector = ["--has-control" if dialog else "--lacks-control", str(IDC_AGREE)]
-        subprocess.run([os.environ["WINELOADER"], build.driver, "--caption", CAPTION, *selector, *action],
-                       capture_output=True)
+        driver(build, "--caption", CAPTION, *selector, *action)
     return tool.returncode
 
 
