@@ -9,6 +9,11 @@ extern const char16_t ServerBaseUrl[];
 extern const char16_t kConfigScriptUrl[];   // ServerBaseUrl + "/dist/Windows/config.js"
 extern const char16_t kAgentEndpointUrl[];  // ServerBaseUrl + "/rpc/", the installer's SERVER_URL
 
+// What those addresses append to ServerBaseUrl. Macros, so that ServerBaseUrl.cpp joins them to its base as
+// literals; tools/fetch forms a given server's addresses from the same text.
+#define QUILLON_CONFIG_SCRIPT_PATH "/dist/Windows/config.js"
+#define QUILLON_AGENT_ENDPOINT_PATH "/rpc/"
+
 // The installed agent, as its installation leaves it in HKEY_LOCAL_MACHINE.
 inline constexpr char16_t AgentRegistryKey[] = u"SOFTWARE\\TORVA\\Quillon";
 inline constexpr char16_t AgentUpgradeCode[] = u"{8D27F0A4-61C3-4B5E-92D7-3E0F5A1C84B9}";

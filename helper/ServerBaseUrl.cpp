@@ -6,5 +6,5 @@
 #endif
 
 const char16_t ServerBaseUrl[] = u"" QUILLON_SERVER_BASE_URL;
-const char16_t kConfigScriptUrl[] = u"" QUILLON_SERVER_BASE_URL "/dist/Windows/config.js";
-const char16_t kAgentEndpointUrl[] = u"" QUILLON_SERVER_BASE_URL "/rpc/";
+const char16_t kConfigScriptUrl[] = u"" QUILLON_SERVER_BASE_URL QUILLON_CONFIG_SCRIPT_PATH;
+const char16_t kAgentEndpointUrl[] = u"" QUILLON_SERVER_BASE_URL QUILLON_AGENT_ENDPOINT_PATH;

@@ -1,4 +1,5 @@
 // Where the tool's files are, and reading Auth.ini.
+#include "helper/AuthFile.h"
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
 #include "platform/Paths.h"
@@ -29,8 +30,8 @@ bool Helper::existsAuthFile() {
   return fs::exists(fs::status(getToolDirectory() / toPath(kAuthFileName), error));
 }
 
-bool Helper::readAuthSettings(std::u16string& companyName, std::u16string& companyCode, std::u16string& certCode) {
-  const fs::path file = getToolDirectory() / toPath(kAuthFileName);
+bool quillon::readAuthSettingsFile(const fs::path& file, std::u16string& companyName, std::u16string& companyCode,
+                                   std::u16string& certCode, const char16_t** failedKey) {
   const struct {
     const char16_t* key;
     std::u16string& value;
@@ -38,10 +39,17 @@ bool Helper::readAuthSettings(std::u16string& companyName, std::u16string& compa
 
   for (const auto& setting : settings) {
     char16_t buffer[kSettingCapacity];
-    if (readProfileString(u"CERT", setting.key, buffer, kSettingCapacity, file) == 0) return false;
+    if (readProfileString(u"CERT", setting.key, buffer, kSettingCapacity, file) == 0) {
+      if (failedKey != nullptr) *failedKey = setting.key;
+      return false;
+    }
     setting.value = buffer;
   }
   return true;
+}
+
+bool Helper::readAuthSettings(std::u16string& companyName, std::u16string& companyCode, std::u16string& certCode) {
+  return readAuthSettingsFile(getToolDirectory() / toPath(kAuthFileName), companyName, companyCode, certCode);
 }
 
 AuthSettings& Helper::getAuthSettings() {

@@ -1,15 +1,30 @@
-// quillon-fetch: the tool's two server requests on their own, for the benchmark and for trying a server by
-// hand. Linux build only (the Windows requests are the platform's own).
+// quillon-fetch: the tool's own server requests, package check and Auth.ini reader on their own, for the
+// benchmark, for scripts/check-server (what every PC will do, tried from the administrator's machine) and
+// for scripts/package (refusing an Auth.ini the tool would refuse). Linux build only (the Windows requests
+// are the platform's own).
 //
-//   quillon-fetch download URL PATH                 Helper::downloadFile
-//   quillon-fetch lookup CONFIG_SCRIPT_URL PREFIX   the package-URL lookup against any server
+//   quillon-fetch download URL PATH                           Helper::downloadFile
+//   quillon-fetch lookup CONFIG_SCRIPT_URL PREFIX [SECONDS]   the package-URL lookup against any server,
+//                                                             with the tool's time limit or SECONDS
+//   quillon-fetch addresses BASE_URL   the addresses the tool built for BASE_URL uses, one per line:
+//                                      "config-script URL", "package-prefix URL", "agent-endpoint URL"
+//   quillon-fetch check PATH           Helper::checkAgentPackage; then "ProductCode X", "ProductVersion X"
+//                                      and "size BYTES", one per line
+//   quillon-fetch auth FILE            the three values of an Auth.ini as the tool reads them
+//                                      ("CompanyName X" ...), or "missing KEY" for the first that fails
 //
-// Prints the result ("true"/"false", or the package URL), the seconds taken and the peak resident memory in
-// KiB; exit status 0 on success, 1 on a false result, 2 on a wrong command line. The lookup's log lines go
-// to the run log as usual.
+// download and lookup print the result ("true"/"false", or the package URL), the seconds taken and the peak
+// resident memory in KiB. Exit status 0 on success, 1 on a false result, 2 on a wrong command line. The
+// lookup's and the check's log lines go to the run log as usual (QuillonMigrationTool.log in TMPDIR).
+#include "helper/AuthFile.h"
+#include "helper/BuildConstants.h"
 #include "helper/Helper.h"
+#include "helper/PackageDatabase.h"
 #include "helper/ServerAccess.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
+
+#include <boost/filesystem/operations.hpp>
 
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +34,10 @@
 #include <string>
 
 namespace {
+
+constexpr char kUsage[] =
+    "usage: quillon-fetch download URL PATH | lookup CONFIG_SCRIPT_URL PREFIX [SECONDS] | addresses BASE_URL\n"
+    "                     | check PATH | auth FILE\n";
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -33,26 +52,89 @@ long peakMemoryKiB() {
   return -1;
 }
 
+int timed(bool ok, const std::string& result, std::chrono::steady_clock::time_point start) {
+  std::cout << result << " " << secondsSince(start) << " " << peakMemoryKiB() << "\n";
+  return ok ? 0 : 1;
+}
+
+int download(const char* url, const char* path) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = Helper::downloadFile(quillon::fromUtf8(url).c_str(), quillon::fromUtf8(path).c_str());
+  return timed(ok, ok ? "true" : "false", start);
+}
+
+int lookup(const char* configScriptUrl, const char* prefix, std::chrono::seconds timeLimit) {
+  const auto start = std::chrono::steady_clock::now();
+  char16_t url[quillon::kPackageUrlCapacity];
+  const bool ok = quillon::lookUpPackageUrl(quillon::fromUtf8(configScriptUrl).c_str(),
+                                            quillon::fromUtf8(prefix).c_str(), url, timeLimit);
+  return timed(ok, ok ? quillon::toUtf8(url) : std::string("false"), start);
+}
+
+int addresses(const std::string& base) {
+  std::cout << "config-script " << base << QUILLON_CONFIG_SCRIPT_PATH << "\n"
+            << "package-prefix " << base << "\n"
+            << "agent-endpoint " << base << QUILLON_AGENT_ENDPOINT_PATH << "\n";
+  return 0;
+}
+
+// One value of the package's Property table, as the installer reads it; empty when it has none.
+std::u16string packageProperty(const std::u16string& path, const std::u16string& name) {
+  quillon::PackageDatabase database;
+  if (database.open(path) != 0) return {};
+  std::u16string value;
+  const std::u16string query = u"SELECT `Value` FROM `Property` WHERE `Property` = '" + name + u"'";
+  database.forEachRow(query.c_str(), [&](const quillon::PackageRecord& record) {
+    value = record.text(1);
+    return 1u;  // the first row is the value
+  });
+  return value;
+}
+
+int check(const char* path) {
+  const std::u16string package = quillon::fromUtf8(path);
+  if (!Helper::checkAgentPackage(package.c_str())) return 1;
+  boost::system::error_code error;
+  const auto size = boost::filesystem::file_size(quillon::toPath(package.c_str()), error);
+  std::cout << "ProductCode " << quillon::toUtf8(packageProperty(package, u"ProductCode")) << "\n"
+            << "ProductVersion " << quillon::toUtf8(packageProperty(package, u"ProductVersion")) << "\n"
+            << "size " << (error ? 0 : size) << "\n";
+  return 0;
+}
+
+int auth(const char* file) {
+  std::u16string companyName, companyCode, certCode;
+  const char16_t* failedKey = nullptr;
+  if (!quillon::readAuthSettingsFile(quillon::toPath(quillon::fromUtf8(file).c_str()), companyName, companyCode,
+                                     certCode, &failedKey)) {
+    std::cout << "missing " << quillon::toUtf8(failedKey) << "\n";
+    return 1;
+  }
+  std::cout << "CompanyName " << quillon::toUtf8(companyName) << "\n"
+            << "CompanyCode " << quillon::toUtf8(companyCode) << "\n"
+            << "CertCode " << quillon::toUtf8(certCode) << "\n";
+  return 0;
+}
+
+// A time limit in whole seconds, at least 1; 0 when the text is none.
+long seconds(const char* text) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  return end != text && *end == '\0' && value > 0 ? value : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || (std::strcmp(argv[1], "download") != 0 && std::strcmp(argv[1], "lookup") != 0)) {
-    std::cerr << "usage: quillon-fetch download URL PATH | lookup CONFIG_SCRIPT_URL PREFIX\n";
-    return 2;
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "download" && argc == 4) return download(argv[2], argv[3]);
+  if (command == "lookup" && argc == 4) return lookup(argv[2], argv[3], quillon::kConfigScriptTimeLimit);
+  if (command == "lookup" && argc == 5 && seconds(argv[4]) > 0) {
+    return lookup(argv[2], argv[3], std::chrono::seconds(seconds(argv[4])));
   }
-  const std::u16string first = quillon::fromUtf8(argv[2]);
-  const std::u16string second = quillon::fromUtf8(argv[3]);
-  const auto start = std::chrono::steady_clock::now();
-  bool ok;
-  if (std::strcmp(argv[1], "download") == 0) {
-    ok = Helper::downloadFile(first.c_str(), second.c_str());
-    std::cout << (ok ? "true" : "false");
-  } else {
-    char16_t url[quillon::kPackageUrlCapacity];
-    ok = quillon::lookUpPackageUrl(first.c_str(), second.c_str(), url);
-    std::cout << (ok ? quillon::toUtf8(url) : std::string("false"));
-  }
-  const double seconds = secondsSince(start);
-  std::cout << " " << seconds << " " << peakMemoryKiB() << "\n";
-  return ok ? 0 : 1;
+  if (command == "addresses" && argc == 3) return addresses(argv[2]);
+  if (command == "check" && argc == 3) return check(argv[2]);
+  if (command == "auth" && argc == 3) return auth(argv[2]);
+  std::cerr << kUsage;
+  return 2;
 }

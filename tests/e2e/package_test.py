@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""scripts/package with an already built exe (QUILLON_PACKAGE_EXE, so no second Windows build): what it
+refuses without writing anything, the folder and the ZIP it hands out, and the signed exe.
+
+    package_test.py EXE
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zipfile
+
+import pefile
+
+from harness import ROOT
+
+EXE = sys.argv.pop(1)
+SCRIPT = os.path.join(ROOT, "scripts", "package")
+URL = "https://mdm.example.com"
+AUTH = "[CERT]\r\nCompanyName=株式会社サンプル\r\nCompanyCode=C-0001\r\nCertCode=X9-77\r\n"
+
+
+def read(path):
+    with open(path, "rb") as data:
+        return data.read()
+
+
+def extended_time(extra):
+    """The modification time of an entry's extended timestamp field, or None."""
+    while len(extra) >= 4:
+        tag, size = struct.unpack_from("<HH", extra)
+        if tag == 0x5455 and size >= 5 and extra[4] & 1:
+            return struct.unpack_from("<l", extra, 5)[0]
+        extra = extra[4 + size:]
+    return None
+
+
+def resources_and_version(path):
+    pe = pefile.PE(path)
+    rsrc = [section.get_data() for section in pe.sections if section.Name.rstrip(b"\0") == b".rsrc"]
+    strings = {key: value for info in pe.FileInfo[0] if info.Key == b"StringFileInfo"
+               for table in info.StringTable for key, value in table.entries.items()}
+    fixed = pe.VS_FIXEDFILEINFO[0].__pack__()
+    security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]].Size
+    pe.close()
+    return rsrc, strings, fixed, security
+
+
+class PackageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="quillon-package-")
+        cls.terms = cls.write("terms.txt", "\ufeff第1条\r\n本ツールの利用条件\n".encode("utf-8"))
+        cls.auth = cls.write("Auth.ini", AUTH.encode("utf-8"))
+        # A throw-away code-signing certificate and its PKCS#12 file with a password.
+        cls.password = cls.write("password", b"correct horse\n")
+        cls.wrong_password = cls.write("wrong-password", b"wrong\n")
+        key, cls.certificate, cls.pfx = (os.path.join(cls.folder, n) for n in ("key.pem", "cert.pem", "cert.pfx"))
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                        "-out", cls.certificate, "-days", "2", "-subj", "/CN=Quillon test signer",
+                        "-addext", "keyUsage=critical,digitalSignature", "-addext", "extendedKeyUsage=codeSigning"],
+                       check=True, capture_output=True)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cls.certificate, "-out", cls.pfx,
+                        "-passout", "file:" + cls.password], check=True, capture_output=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder)
+
+    @classmethod
+    def write(cls, name, data):
+        path = os.path.join(cls.folder, name)
+        with open(path, "wb") as out:
+            out.write(data)
+        return path
+
+    def package(self, url, *arguments, out, environment=None):
+        run = subprocess.run([SCRIPT, url, "--out", out, *arguments], capture_output=True, text=True, timeout=600,
+                             env=dict(os.environ, QUILLON_PACKAGE_EXE=EXE, **(environment or {})))
+        return run.returncode, run.stdout + run.stderr
+
+    def earlier_kit(self, name):
+        """A folder and ZIP from an earlier run, which a refusal must leave as they are."""
+        parent = os.path.join(self.folder, name)
+        os.makedirs(os.path.join(parent, "QuillonMigrationTool"))
+        for path in ("QuillonMigrationTool/MigrationTool.exe", "QuillonMigrationTool.zip"):
+            with open(os.path.join(parent, path), "wb") as out:
+                out.write(b"earlier")
+        return parent
+
+    def test_faulty_input_is_refused_and_nothing_is_written(self):
+        without_cert_code = self.write("no-cert-code.ini", b"[CERT]\nCompanyName=A\nCompanyCode=B\n")
+        empty_company_code = self.write("empty-code.ini", b"[CERT]\nCompanyName=A\nCompanyCode=\nCertCode=C\n")
+        other_section = self.write("other-section.ini", b"[AUTH]\nCompanyName=A\nCompanyCode=B\nCertCode=C\n")
+        blank_terms = self.write("blank.txt", b"\r\n  \n")
+        terms = ["--license", self.terms]
+        cases = [
+            ("http", "http://mdm.example.com", terms, 65, "must begin with https://"),
+            ("a path", URL + "/mdm", terms, 65, "no path"),
+            ("a trailing slash", URL + "/", terms, 65, "no trailing slash"),
+            ("port 0", URL + ":0", terms, 65, "from 1 to 65535"),
+            ("port 65536", URL + ":65536", terms, 65, "from 1 to 65535"),
+            ("no terms file", URL, ["--license", os.path.join(self.folder, "missing.txt")], 66, "no terms file"),
+            ("blank terms", URL, ["--license", blank_terms], 65, "is empty"),
+            ("Auth.ini without CertCode", URL, terms + ["--auth", without_cert_code], 65, "no value for CertCode"),
+            ("Auth.ini with an empty CompanyCode", URL, terms + ["--auth", empty_company_code], 65,
+             "no value for CompanyCode"),
+            ("Auth.ini without [CERT]", URL, terms + ["--auth", other_section], 65, "no value for CompanyName"),
+            ("no Auth.ini", URL, terms + ["--auth", os.path.join(self.folder, "missing.ini")], 66,
+             "no settings file"),
+            ("a wrong password", URL, terms + ["--sign", self.pfx, "--password-file", self.wrong_password], 65,
+             "cannot be opened with the password"),
+            ("no password", URL, terms + ["--sign", self.pfx], 65, "cannot be opened with an empty password"),
+            ("no certificate", URL, terms + ["--sign", os.path.join(self.folder, "missing.pfx")], 66,
+             "no certificate file"),
+        ]
+        for index, (name, url, arguments, status, words) in enumerate(cases):
+            with self.subTest(name):
+                parent = self.earlier_kit(f"refused-{index}")
+                code, output = self.package(url, *arguments, out=os.path.join(parent, "QuillonMigrationTool"))
+                self.assertEqual(code, status, output)
+                self.assertIn(words, output)
+                self.assertIn("nothing was written", output)
+                self.assertEqual(sorted(os.listdir(parent)), ["QuillonMigrationTool", "QuillonMigrationTool.zip"])
+                self.assertEqual(os.listdir(os.path.join(parent, "QuillonMigrationTool")), ["MigrationTool.exe"])
+                self.assertEqual(read(os.path.join(parent, "QuillonMigrationTool.zip")), b"earlier")
+
+    def test_the_folder_and_the_zip_hold_the_same_files_as_windows_shows_them(self):
+        # The MS-DOS times are local times: in Japan, nine hours from UTC.
+        os.environ["TZ"] = "Asia/Tokyo"
+        time.tzset()
+        cases = [
+            ("with Auth.ini", ["--auth", self.auth], {"Auth.ini": AUTH.encode("utf-8")}),
+            ("without Auth.ini", [], {"Auth.ini.sample": read(os.path.join(ROOT, "docs/Auth.ini.sample"))
+                                      .replace(b"\n", b"\r\n")}),
+        ]
+        for index, (name, arguments, settings) in enumerate(cases):
+            with self.subTest(name):
+                parent = self.earlier_kit(f"kit-{index}")
+                stray = os.path.join(parent, "QuillonMigrationTool", "Old.txt")
+                open(stray, "w").close()
+                out = os.path.join(parent, "QuillonMigrationTool")
+                code, output = self.package(URL, "--license", self.terms, *arguments, out=out,
+                                            environment={"TZ": "Asia/Tokyo"})
+                self.assertEqual(code, 0, output)
+                expected = {"MigrationTool.exe": read(EXE),
+                            # UTF-16LE with its mark, CR LF line ends, the UTF-8 mark not carried over.
+                            "License.txt": b"\xff\xfe" + "第1条\r\n本ツールの利用条件\r\n".encode("utf-16-le"),
+                            **settings}
+                self.assertEqual({n: read(os.path.join(out, n)) for n in os.listdir(out)}, expected)
+                with zipfile.ZipFile(os.path.join(parent, "QuillonMigrationTool.zip")) as kit:
+                    self.assertEqual(sorted(kit.namelist()), sorted(expected))
+                    for entry in kit.infolist():
+                        mtime = int(os.stat(os.path.join(out, entry.filename)).st_mtime)
+                        self.assertEqual(kit.read(entry), expected[entry.filename])
+                        self.assertEqual(entry.create_system, 0, "made on MS-DOS: no Unix attributes")
+                        self.assertEqual(entry.flag_bits & 0x800, 0, "a plain name, read in any code page")
+                        self.assertEqual(entry.date_time, time.localtime(mtime)[:6], entry.filename)
+                        self.assertEqual(extended_time(entry.extra), mtime, entry.filename)
+
+    def test_the_signed_exe_verifies_and_keeps_its_resources(self):
+        parent = os.path.join(self.folder, "signed")
+        out = os.path.join(parent, "QuillonMigrationTool")
+        code, output = self.package(URL, "--license", self.terms, "--sign", self.pfx,
+                                    "--password-file", self.password, out=out)
+        self.assertEqual(code, 0, output)
+        signed = os.path.join(out, "MigrationTool.exe")
+        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", self.certificate, "-in", signed],
+                                capture_output=True, text=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+        before, after = resources_and_version(EXE), resources_and_version(signed)
+        self.assertEqual(before[:3], after[:3], "the resources and the version block are unchanged")
+        self.assertEqual(before[3], 0, "the built exe carries no signature")
+        self.assertGreater(after[3], 0)
+        with zipfile.ZipFile(os.path.join(parent, "QuillonMigrationTool.zip")) as kit:
+            self.assertEqual(kit.read("MigrationTool.exe"), read(signed))
+
+
+if __name__ == "__main__":
+    unittest.main()
