@@ -130,9 +130,13 @@ std::string ownCommandLine();
 // Writes such a fixture file: the header, the removal of the agent's key, then `body`.
 void writeAgentRegistryFile(const fs::path& file, const std::u16string& body);
 
+// The view the fixture writes: the one the tool reads, or the other one that 64-bit Windows also has (the
+// 64-bit view for the 32-bit tool). The Linux registry file has one view only.
+enum class RegistryView { Tool, Other };
+
 class AgentRegistryFixture {
  public:
-  explicit AgentRegistryFixture(const std::u16string& body);
+  explicit AgentRegistryFixture(const std::u16string& body, RegistryView view = RegistryView::Tool);
   ~AgentRegistryFixture();
   AgentRegistryFixture(const AgentRegistryFixture&) = delete;
   AgentRegistryFixture& operator=(const AgentRegistryFixture&) = delete;
@@ -143,6 +147,7 @@ class AgentRegistryFixture {
 
  private:
   std::u16string body_;
+  RegistryView view_;
   TempDirectory directory_;
   std::unique_ptr<ScopedEnvironment> registryFile_;
 };

@@ -168,29 +168,35 @@ std::string ownCommandLine() { return quillon::toUtf8(quillon::asText(GetCommand
 
 namespace {
 
-// regedit imports into the registry view of this process's bitness (a 32-bit test's child is redirected
-// to the 32-bit regedit), which is the view the tool reads.
-void importIntoRegistry(const fs::path& file) {
-  const quillon::ProcessRun run = quillon::runToCompletion(u"regedit.exe /S \"" + quillon::fromWide(file.wstring()) + u"\"");
+// The view this process reads without a view flag is that of its own bitness: the 32-bit one for the
+// 32-bit build, also on 64-bit Windows. The importer is told the view, since it may be a 64-bit program.
+const char16_t* registryViewOption(RegistryView view) {
+  const bool ownIs32 = sizeof(void*) == 4;
+  return (view == RegistryView::Tool) == ownIs32 ? u"/reg:32" : u"/reg:64";
+}
+
+void importIntoRegistry(const fs::path& file, RegistryView view) {
+  const quillon::ProcessRun run = quillon::runToCompletion(u"reg.exe import \"" + quillon::fromWide(file.wstring()) +
+                                                           u"\" " + registryViewOption(view));
   if (run.failedAt != quillon::ProcessRun::Step::Done || run.exitCode != 0) {
-    throw std::runtime_error("regedit failed: error " + std::to_string(run.error) + ", exit code " +
+    throw std::runtime_error("reg import failed: error " + std::to_string(run.error) + ", exit code " +
                              std::to_string(run.exitCode));
   }
 }
 
 }  // namespace
 
-AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) : body_(body) {
+AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body, RegistryView view) : body_(body), view_(view) {
   const fs::path file = directory_.path() / "agent.reg";
   writeAgentRegistryFile(file, body);
-  importIntoRegistry(file);
+  importIntoRegistry(file, view_);
 }
 
 AgentRegistryFixture::~AgentRegistryFixture() {
   try {
     const fs::path file = directory_.path() / "remove.reg";
     writeAgentRegistryFile(file, u"");
-    importIntoRegistry(file);
+    importIntoRegistry(file, view_);
   } catch (const std::exception&) {
     // the next fixture removes the key first anyway
   }
@@ -198,7 +204,9 @@ AgentRegistryFixture::~AgentRegistryFixture() {
 
 void AgentRegistryFixture::setRawValue(const std::u16string& name, std::uint32_t type, const std::string& bytes) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TORVA\\Quillon", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+  const REGSAM otherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TORVA\\Quillon", 0, nullptr, 0,
+                      KEY_SET_VALUE | (view_ == RegistryView::Other ? otherView : 0), nullptr, &key,
                       nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create the agent's key");
   }
