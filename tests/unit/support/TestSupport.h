@@ -125,8 +125,10 @@ std::string ownCommandLine();
 
 // The agent's registry key (HKEY_LOCAL_MACHINE\SOFTWARE\TORVA\Quillon) as a fixture gives it, for the
 // scope: `body` is regedit text after the header line, the key's section included. The key is removed
-// first and at the end. Windows: imported into the registry with regedit; Linux: the registry file
+// first and at the end. Windows: imported into the registry with reg import; Linux: the registry file
 // (QUILLON_REGISTRY_FILE). The same text, as regedit's UTF-16LE with byte-order mark, serves both.
+// Writes a regedit file: the header, then `body`.
+void writeRegistryFile(const fs::path& file, const std::u16string& body);
 // Writes such a fixture file: the header, the removal of the agent's key, then `body`.
 void writeAgentRegistryFile(const fs::path& file, const std::u16string& body);
 
