@@ -166,6 +166,22 @@ class Build:
     def package(self, name):
         return os.path.join(self.packages, name)
 
+    def registry_view(self):
+        """Windows: "32" or "64", the registry view the tool's process reads without a view flag, that of
+        its own bitness (a 32-bit program on 64-bit Windows reads the 32-bit view, where the 32-bit agent
+        writes its key)."""
+        return str(executable_bits(self.tool))
+
+
+def executable_bits(path):
+    """32 or 64: the machine a Windows executable is built for, from its PE header (None: not one)."""
+    with open(path, "rb") as exe:
+        head = exe.read(4096)
+    offset = int.from_bytes(head[0x3C:0x40], "little")
+    if head[:2] != b"MZ" or head[offset:offset + 4] != b"PE\0\0":
+        return None
+    return {0x14C: 32, 0x8664: 64}.get(int.from_bytes(head[offset + 4:offset + 6], "little"))
+
 
 def windows_path(path):
     """The Wine path of a Unix path (drive Z: is the Unix root)."""
@@ -198,14 +214,19 @@ class AgentMachine:
             env["QUILLON_MSIEXEC_FAIL"] = self.installer_failure
         return env
 
+    def reg(self, *command, view=None, check=False):
+        """reg.exe on the agent's key in the tool's registry view (or the view given)."""
+        return wine("reg.exe", *command, f"/reg:{view or self.build.registry_view()}", check=check)
+
     def remove_agent(self):
-        """No agent at all. Under Wine: whatever a test package installed earlier is uninstalled."""
+        """No agent at all. Under Wine: whatever a test package installed earlier is uninstalled, and the key
+        is gone from both registry views."""
         if self.build.kind == "windows":
             for code in (OLD_AGENT[0], NEW_AGENT[0], UNVERSIONED_AGENT[0]):
-                if wine("reg.exe", "query",
-                        f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{code}").returncode == 0:
+                if self.reg("query", f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{code}").returncode == 0:
                     wine("msiexec.exe", "/x", code, "/qn")
-            wine("reg.exe", "delete", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/f")
+            for view in ("32", "64"):
+                self.reg("delete", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/f", view=view)
         else:
             with open(self.registry_file, "w", encoding="utf-8") as out:
                 out.write("Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n"
@@ -237,7 +258,7 @@ class AgentMachine:
 
     def set_value(self, name, value):
         if self.build.kind == "windows":
-            wine("reg.exe", "add", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/v", name, "/d", value, "/f", check=True)
+            self.reg("add", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/v", name, "/d", value, "/f", check=True)
             return
         with open(self.registry_file, encoding="utf-8") as current:
             text = current.read()
@@ -246,11 +267,23 @@ class AgentMachine:
         with open(self.registry_file, "w", encoding="utf-8") as out:
             out.write(text)
 
-    def agent_values(self):
-        """The agent key's string values now."""
+    def other_registry_view(self):
+        return {"32": "64", "64": "32"}[self.build.registry_view()]
+
+    def move_agent_key_to_other_view(self):
+        """Windows: the agent's values only in the registry view the tool does not read (the 64-bit view
+        for the 32-bit tool), as a 64-bit installation would leave them."""
+        values = self.agent_values()
+        for name, value in values.items():
+            self.reg("add", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/v", name, "/d", value, "/f",
+                     view=self.other_registry_view(), check=True)
+        self.reg("delete", "HKLM\\SOFTWARE\\TORVA\\Quillon", "/f", check=True)
+
+    def agent_values(self, view=None):
+        """The agent key's string values now (Windows: in the tool's registry view, or the view given)."""
         if self.build.kind == "windows":
             values = {}
-            for line in wine("reg.exe", "query", "HKLM\\SOFTWARE\\TORVA\\Quillon").stdout.decode("utf-8", "replace").splitlines():
+            for line in self.reg("query", "HKLM\\SOFTWARE\\TORVA\\Quillon", view=view).stdout.decode("utf-8", "replace").splitlines():
                 match = re.match(r"^\s+(\S+)\s+REG_SZ\s*(.*)$", line)
                 if match:
                     values[match.group(1)] = match.group(2).strip()

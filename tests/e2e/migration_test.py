@@ -194,6 +194,22 @@ class MigrationTest(unittest.TestCase):
         self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(106), WARNING, IDOK, 2)],
                    AGREED + [flow_line(105, ERROR, 122)], NO_AGENT)
 
+    def test_an_agent_key_only_in_the_registry_view_the_tool_does_not_read_is_no_agent(self):
+        # The 32-bit tool on 64-bit Windows reads the 32-bit view, where the 32-bit agent's package writes
+        # its key; the same values in the 64-bit view belong to no agent it migrates.
+        if not WINDOWS:
+            self.skipTest("registry views exist on Windows only")
+        sandbox = self.sandbox()
+        machine = sandbox.machine
+        self.assertEqual(machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
+        self.assertEqual(machine.agent_values(view=machine.other_registry_view()), {},
+                         "the package wrote its key in the other view too")
+        machine.move_agent_key_to_other_view()
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(106), WARNING, IDOK, 2)],
+                   AGREED + [flow_line(105, ERROR, 122)], NO_AGENT)
+        self.assertEqual(machine.agent_values(view=machine.other_registry_view()).get("ProductCode"), OLD_AGENT[0])
+
     def test_a_configuration_script_without_the_package_path(self):
         SERVER.publish(DistributionServer.CONFIG, "var AGENT_MSI_URL = \"/dist/a.msi\";\n")  # not apostrophes
         sandbox = self.sandbox()

@@ -1,5 +1,5 @@
 // The registry probe's reading rules, on the registry of each build: the same regedit fixtures go into the
-// Windows registry (under Wine, with regedit) and into the Linux build's registry file.
+// Windows registry (under Wine, with reg import) and into the Linux build's registry file.
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
 #include "platform/Registry.h"
@@ -112,6 +112,26 @@ TEST(IsAgentInstalled, ComparesTheUpgradeCodeIgnoringOnlyAsciiCase) {
   }
   const AgentRegistryFixture noKey(u"");
   EXPECT_FALSE(Helper::isAgentInstalled()) << "no key";
+}
+
+TEST(IsAgentInstalled, SeesTheKeyInItsOwnRegistryViewOnly) {
+  if (!runsOnWindows()) GTEST_SKIP() << "the registry file has one view only";
+  // The 32-bit tool on 64-bit Windows reads the 32-bit view; the agent's values in the 64-bit view alone
+  // (for the 64-bit build: in the 32-bit view alone) are no agent to migrate.
+  const std::u16string values = kKey + u"\"UpgradeCode\"=\"{8D27F0A4-61C3-4B5E-92D7-3E0F5A1C84B9}\"\r\n"
+                                       u"\"ProductVersion\"=\"5.1.0\"\r\n";
+  {
+    const AgentRegistryFixture other(values, RegistryView::Other);
+    const AgentRegistryFixture none(u"");
+    AgentVersion version;
+    EXPECT_FALSE(Helper::isAgentInstalled()) << "only in the other view";
+    EXPECT_FALSE(Helper::getAgentVersion(version)) << "only in the other view";
+  }
+  const AgentRegistryFixture own(values);
+  const AgentRegistryFixture otherEmpty(u"", RegistryView::Other);
+  AgentVersion version;
+  EXPECT_TRUE(Helper::isAgentInstalled()) << "in the tool's view";
+  EXPECT_TRUE(Helper::getAgentVersion(version)) << "in the tool's view";
 }
 
 TEST(GetAgentVersion, ReadsTheFirstThreeNumbers) {

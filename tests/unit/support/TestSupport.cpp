@@ -67,10 +67,12 @@ std::vector<std::u16string> runLogEntries() {
 
 fs::path testProgram() { return quillon::toPath(quillon::executablePath()); }
 
+void writeRegistryFile(const fs::path& file, const std::u16string& body) {
+  writeBytes(file, "\xFF\xFE" + utf16le(u"Windows Registry Editor Version 5.00\r\n\r\n" + body));
+}
+
 void writeAgentRegistryFile(const fs::path& file, const std::u16string& body) {
-  const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
-                              u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n\r\n" + body;
-  writeBytes(file, "\xFF\xFE" + utf16le(text));
+  writeRegistryFile(file, u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n\r\n" + body);
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments) : ChildProcess(testProgram(), arguments) {}

@@ -125,14 +125,20 @@ std::string ownCommandLine();
 
 // The agent's registry key (HKEY_LOCAL_MACHINE\SOFTWARE\TORVA\Quillon) as a fixture gives it, for the
 // scope: `body` is regedit text after the header line, the key's section included. The key is removed
-// first and at the end. Windows: imported into the registry with regedit; Linux: the registry file
+// first and at the end. Windows: imported into the registry with reg import; Linux: the registry file
 // (QUILLON_REGISTRY_FILE). The same text, as regedit's UTF-16LE with byte-order mark, serves both.
+// Writes a regedit file: the header, then `body`.
+void writeRegistryFile(const fs::path& file, const std::u16string& body);
 // Writes such a fixture file: the header, the removal of the agent's key, then `body`.
 void writeAgentRegistryFile(const fs::path& file, const std::u16string& body);
 
+// The view the fixture writes: the one the tool reads, or the other one that 64-bit Windows also has (the
+// 64-bit view for the 32-bit tool). The Linux registry file has one view only.
+enum class RegistryView { Tool, Other };
+
 class AgentRegistryFixture {
  public:
-  explicit AgentRegistryFixture(const std::u16string& body);
+  explicit AgentRegistryFixture(const std::u16string& body, RegistryView view = RegistryView::Tool);
   ~AgentRegistryFixture();
   AgentRegistryFixture(const AgentRegistryFixture&) = delete;
   AgentRegistryFixture& operator=(const AgentRegistryFixture&) = delete;
@@ -143,6 +149,7 @@ class AgentRegistryFixture {
 
  private:
   std::u16string body_;
+  RegistryView view_;
   TempDirectory directory_;
   std::unique_ptr<ScopedEnvironment> registryFile_;
 };

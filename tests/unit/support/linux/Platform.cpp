@@ -159,7 +159,8 @@ bool runsOnWindows() { return false; }
 
 std::string ownCommandLine() { return {}; }
 
-AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) : body_(body) {
+AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body, RegistryView view) : body_(body), view_(view) {
+  if (view_ != RegistryView::Tool) throw std::logic_error("the registry file has one view only");
   const fs::path file = directory_.path() / "agent.reg";
   writeAgentRegistryFile(file, body);
   registryFile_ = std::make_unique<ScopedEnvironment>("QUILLON_REGISTRY_FILE", file.string());

@@ -168,29 +168,47 @@ std::string ownCommandLine() { return quillon::toUtf8(quillon::asText(GetCommand
 
 namespace {
 
-// regedit imports into the registry view of this process's bitness (a 32-bit test's child is redirected
-// to the 32-bit regedit), which is the view the tool reads.
-void importIntoRegistry(const fs::path& file) {
-  const quillon::ProcessRun run = quillon::runToCompletion(u"regedit.exe /S \"" + quillon::fromWide(file.wstring()) + u"\"");
+// The view this process reads without a view flag is that of its own bitness: the 32-bit one for the
+// 32-bit build, also on 64-bit Windows.
+bool ownViewIs32() { return sizeof(void*) == 4; }
+
+REGSAM viewAccess(RegistryView view) {
+  if (view == RegistryView::Tool) return 0;
+  return ownViewIs32() ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+// Removed here, not by the import file: Wine's importer deletes a "[-key]" in its own view whatever view
+// it is told.
+void removeAgentKey(RegistryView view) {
+  const LONG status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TORVA\\Quillon", viewAccess(view), 0);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+    throw std::runtime_error("cannot remove the agent's key: error " + std::to_string(status));
+  }
+}
+
+// The importer is told the view, since it may be a program of the other bitness.
+void importIntoRegistry(const fs::path& file, RegistryView view) {
+  const bool to32 = (view == RegistryView::Tool) == ownViewIs32();
+  const quillon::ProcessRun run = quillon::runToCompletion(u"reg.exe import \"" + quillon::fromWide(file.wstring()) +
+                                                           (to32 ? u"\" /reg:32" : u"\" /reg:64"));
   if (run.failedAt != quillon::ProcessRun::Step::Done || run.exitCode != 0) {
-    throw std::runtime_error("regedit failed: error " + std::to_string(run.error) + ", exit code " +
+    throw std::runtime_error("reg import failed: error " + std::to_string(run.error) + ", exit code " +
                              std::to_string(run.exitCode));
   }
 }
 
 }  // namespace
 
-AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body) : body_(body) {
+AgentRegistryFixture::AgentRegistryFixture(const std::u16string& body, RegistryView view) : body_(body), view_(view) {
+  removeAgentKey(view_);
   const fs::path file = directory_.path() / "agent.reg";
-  writeAgentRegistryFile(file, body);
-  importIntoRegistry(file);
+  writeRegistryFile(file, body);
+  importIntoRegistry(file, view_);
 }
 
 AgentRegistryFixture::~AgentRegistryFixture() {
   try {
-    const fs::path file = directory_.path() / "remove.reg";
-    writeAgentRegistryFile(file, u"");
-    importIntoRegistry(file);
+    removeAgentKey(view_);
   } catch (const std::exception&) {
     // the next fixture removes the key first anyway
   }
@@ -198,8 +216,8 @@ AgentRegistryFixture::~AgentRegistryFixture() {
 
 void AgentRegistryFixture::setRawValue(const std::u16string& name, std::uint32_t type, const std::string& bytes) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TORVA\\Quillon", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TORVA\\Quillon", 0, nullptr, 0, KEY_SET_VALUE | viewAccess(view_),
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create the agent's key");
   }
   // The system adds a terminator to a string whose next character in memory is NUL, so the bytes are
