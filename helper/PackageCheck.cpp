@@ -68,12 +68,12 @@ bool Helper::checkAgentPackage(const char16_t* path) {
   }
 
   // The installer identifies the product by it; a database without one is no product's package.
-  bool productCode = false;
-  if (!query(database, u"Property", u"SELECT `Value` FROM `Property` WHERE `Property` = 'ProductCode'",
-             [&](const PackageRecord& record) { productCode = productCode || !record.text(1).empty(); })) {
+  std::u16string productCode;
+  if (const unsigned error = database.property(u"ProductCode", productCode); error != 0) {
+    logQueryFailure(u"Property", error);
     return false;
   }
-  if (!productCode) {
+  if (productCode.empty()) {
     logFailure(kProductCodeLine, u"ProductCode Missing");
     return false;
   }

@@ -42,6 +42,20 @@ class PackageDatabase {
   // Returns the first error: of the query, of a fetch, or what `row` returned.
   unsigned forEachRow(const char16_t* query, const std::function<unsigned(const PackageRecord&)>& row);
 
+  // The value of `name` in the Property table into `value` (empty when the package has none); returns the
+  // query's error.
+  unsigned property(const std::u16string& name, std::u16string& value) {
+    value.clear();
+    const std::u16string query = u"SELECT `Value` FROM `Property` WHERE `Property` = '" + name + u"'";
+    bool found = false;
+    const unsigned error = forEachRow(query.c_str(), [&](const PackageRecord& record) {
+      value = record.text(1);
+      found = true;
+      return 1u;  // the name is the table's key: the first row is the only one
+    });
+    return found ? 0u : error;
+  }
+
  private:
   struct Handles;
   std::unique_ptr<Handles> handles_;

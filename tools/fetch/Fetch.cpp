@@ -81,13 +81,8 @@ int addresses(const std::string& base) {
 // One value of the package's Property table, as the installer reads it; empty when it has none.
 std::u16string packageProperty(const std::u16string& path, const std::u16string& name) {
   quillon::PackageDatabase database;
-  if (database.open(path) != 0) return {};
   std::u16string value;
-  const std::u16string query = u"SELECT `Value` FROM `Property` WHERE `Property` = '" + name + u"'";
-  database.forEachRow(query.c_str(), [&](const quillon::PackageRecord& record) {
-    value = record.text(1);
-    return 1u;  // the first row is the value
-  });
+  if (database.open(path) == 0) database.property(name, value);
   return value;
 }
 

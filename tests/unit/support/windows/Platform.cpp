@@ -170,11 +170,11 @@ namespace {
 
 // The view this process reads without a view flag is that of its own bitness: the 32-bit one for the
 // 32-bit build, also on 64-bit Windows.
-bool ownViewIs32() { return sizeof(void*) == 4; }
+bool is32BitView(RegistryView view) { return (view == RegistryView::Tool) == (sizeof(void*) == 4); }
 
 REGSAM viewAccess(RegistryView view) {
   if (view == RegistryView::Tool) return 0;
-  return ownViewIs32() ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  return is32BitView(view) ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 }
 
 // Removed here, not by the import file: Wine's importer deletes a "[-key]" in its own view whatever view
@@ -188,9 +188,8 @@ void removeAgentKey(RegistryView view) {
 
 // The importer is told the view, since it may be a program of the other bitness.
 void importIntoRegistry(const fs::path& file, RegistryView view) {
-  const bool to32 = (view == RegistryView::Tool) == ownViewIs32();
   const quillon::ProcessRun run = quillon::runToCompletion(u"reg.exe import \"" + quillon::fromWide(file.wstring()) +
-                                                           (to32 ? u"\" /reg:32" : u"\" /reg:64"));
+                                                           (is32BitView(view) ? u"\" /reg:32" : u"\" /reg:64"));
   if (run.failedAt != quillon::ProcessRun::Step::Done || run.exitCode != 0) {
     throw std::runtime_error("reg import failed: error " + std::to_string(run.error) + ", exit code " +
                              std::to_string(run.exitCode));
