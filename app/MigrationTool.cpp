@@ -6,6 +6,7 @@
 #include "app/LicenseDialog.h"
 #include "app/Messages.h"
 #include "helper/Helper.h"
+#include "helper/PackageFile.h"
 #include "log/WriteLog.h"
 #include "platform/Com.h"
 #include "platform/MessageBox.h"
@@ -111,9 +112,12 @@ BOOL CMigrationToolApp::InitInstance() {
   }
 
   // A package that the install command could not apply counts as not downloaded: the old agent must not
-  // be removed for it.
+  // be removed for it. From its download to the end of the run, the file is held against every change by
+  // other programs, so what is installed is what was checked.
   const std::u16string packagePath = Helper::getAgentPackagePath();
-  if (!Helper::downloadFile(packageUrl, packagePath.c_str()) || !Helper::checkAgentPackage(packagePath.c_str())) {
+  PackageFile package;
+  if (!Helper::downloadFile(packageUrl, packagePath.c_str(), package) ||
+      !Helper::checkAgentPackage(packagePath.c_str())) {
     reportFailure(IDS_DOWNLOAD_FAILED, 148, IDS_DOWNLOAD_FAILED_LOG);
     return Finish(ToolExitCode::DownloadFailed);
   }

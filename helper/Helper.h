@@ -27,6 +27,10 @@ struct AgentVersion {
   int build = 0;
 };
 
+namespace quillon {
+class PackageFile;
+}
+
 // How the replacement sequence ended, for the tool's exit status.
 enum class ReplacementOutcome { Replaced, ReplacedRestartRequired, UninstallFailed, InstallFailed };
 
@@ -124,7 +128,9 @@ bool updateQuillon(ReplacementOutcome* outcome = nullptr);
 bool getDownloadUrl(char16_t* url);
 
 // Stores the body of a GET of `url` at `path`, replacing any file there. True when the file holds the
-// complete, non-empty body of a 200 response.
+// complete, non-empty body of a 200 response, byte for byte; `package` then holds the file against every
+// change by other programs until it ends (helper/PackageFile.h). Without `package`, the hold ends on return.
+bool downloadFile(const char16_t* url, const char16_t* path, quillon::PackageFile& package);
 bool downloadFile(const char16_t* url, const char16_t* path);
 
 // True when the file at `path` is a package the install command can apply: it is a compound file whose map

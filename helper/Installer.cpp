@@ -1,6 +1,7 @@
 // Running the Windows Installer: installing the downloaded package and uninstalling the installed agent.
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
+#include "helper/InstallerRun.h"
 #include "log/WriteLog.h"
 #include "platform/CommandLine.h"
 #include "platform/Process.h"
@@ -27,8 +28,9 @@ constexpr RunSite kUninstallSite{u"Helper::ExecUninstallMsiByProductCodeSync", 1
 // restart), so treating it as a failure would leave a PC without an agent for nothing. A failure to start,
 // wait or get the exit code is logged with the platform's error code. Any other exit code (1641, 1618
 // included) is a failure and is not logged.
-bool runInstaller(const RunSite& site, const std::u16string& commandLine, std::uint32_t& exitCode) {
-  const ProcessRun run = runToCompletion(commandLine);
+bool runInstaller(const RunSite& site, const std::u16string& program, const std::u16string& commandLine,
+                  std::uint32_t& exitCode) {
+  const ProcessRun run = runToCompletion(program, commandLine);
   const char16_t* format = nullptr;
   int line = 0;
   switch (run.failedAt) {
@@ -72,16 +74,28 @@ std::u16string Helper::uninstallCommandLine(std::u16string_view productCode) {
   return formatText(u"msiexec.exe -x %s %s", {quoteArgument(productCode), u"-qb!"});
 }
 
-bool Helper::ExecMsiSync(const char16_t* packagePath, const char16_t* companyCode, const char16_t* certificationCode,
-                         std::uint32_t& exitCode) {
-  return runInstaller(kInstallSite, installCommandLine(packagePath, companyCode, certificationCode), exitCode);
+std::u16string quillon::installerProgram() { return systemProgramPath(u"msiexec.exe"); }
+
+bool quillon::execInstall(const std::u16string& program, const char16_t* packagePath, const char16_t* companyCode,
+                          const char16_t* certificationCode, std::uint32_t& exitCode) {
+  return runInstaller(kInstallSite, program, Helper::installCommandLine(packagePath, companyCode, certificationCode),
+                      exitCode);
 }
 
-bool Helper::ExecUninstallMsiByProductCodeSync(std::uint32_t& exitCode) {
+bool quillon::execUninstallByProductCode(const std::u16string& program, std::uint32_t& exitCode) {
   // The key stays open while the installer runs and is closed on every path when `key` ends.
   RegistryKey key;
   if (key.open(AgentRegistryKey) != 0) return false;
   char16_t productCode[kProductCodeCapacity];
-  if (readRegistryString(key, u"ProductCode", productCode, kProductCodeCapacity) != 0) return false;
-  return runInstaller(kUninstallSite, uninstallCommandLine(productCode), exitCode);
+  if (Helper::readRegistryString(key, u"ProductCode", productCode, kProductCodeCapacity) != 0) return false;
+  return runInstaller(kUninstallSite, program, Helper::uninstallCommandLine(productCode), exitCode);
+}
+
+bool Helper::ExecMsiSync(const char16_t* packagePath, const char16_t* companyCode, const char16_t* certificationCode,
+                         std::uint32_t& exitCode) {
+  return execInstall(installerProgram(), packagePath, companyCode, certificationCode, exitCode);
+}
+
+bool Helper::ExecUninstallMsiByProductCodeSync(std::uint32_t& exitCode) {
+  return execUninstallByProductCode(installerProgram(), exitCode);
 }

@@ -34,6 +34,12 @@ class ManagedFileHandle {
   // Where the opening call stores the stream.
   std::FILE** receive() { return &stream_; }
   std::FILE* get() const { return stream_; }
+  // Closes the stream before the end of the scope; fclose's result (0 when nothing was open).
+  int close() {
+    std::FILE* stream = stream_;
+    stream_ = nullptr;
+    return stream != nullptr ? std::fclose(stream) : 0;
+  }
 
  private:
   std::FILE* stream_ = nullptr;

@@ -15,4 +15,13 @@ std::u16string composeLogEntry(const LogTime& time, std::u16string_view level, s
   return entry;
 }
 
+std::string runLogBytes(std::u16string_view entry, bool fileIsEmpty) {
+  std::u16string text = fileIsEmpty ? u"\uFEFF" : u"";
+  for (const char16_t unit : entry) {
+    if (unit == u'\n') text += u'\r';
+    text += unit;
+  }
+  return toUtf16le(text);
+}
+
 }  // namespace quillon

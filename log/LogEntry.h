@@ -24,4 +24,8 @@ inline constexpr std::size_t kLogEntryLimit = 255;  // the final line feed inclu
 std::u16string composeLogEntry(const LogTime& time, std::u16string_view level, std::u16string_view sourceFile,
                                std::u16string_view function, int line, std::u16string_view message);
 
+// The bytes that append `entry` to the run log: UTF-16LE, the byte-order mark first when the file is still
+// empty, and every line feed as carriage return and line feed.
+std::string runLogBytes(std::u16string_view entry, bool fileIsEmpty);
+
 }  // namespace quillon

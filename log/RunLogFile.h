@@ -3,7 +3,7 @@
 
 #include "log/LogEntry.h"
 
-#include <memory>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,7 +16,10 @@ std::u16string runLogPath();
 LogTime currentLocalTime();
 
 // The run log opened for one append, for this process's exclusive use: while it is open no other program
-// can open the file, and while any other program has it open it cannot be opened here.
+// can open the file, and while any other program has it open it cannot be opened here. The tool runs
+// elevated and the log lies where any program of the user can write, so it is never written through a link:
+// a name that is a symbolic link, another reparse point or one of several hard links to a file is removed
+// (never followed, the linked file untouched) and the log starts anew as a file of its own.
 class RunLogFile {
  public:
   RunLogFile();
@@ -24,15 +27,18 @@ class RunLogFile {
   RunLogFile(const RunLogFile&) = delete;
   RunLogFile& operator=(const RunLogFile&) = delete;
 
-  bool isOpen() const { return stream_ != nullptr; }
+  bool isOpen() const { return handle_ != -1; }
 
   // Writes the entry as UTF-16LE text: a byte-order mark first when the file is empty, and every line
   // feed as carriage return and line feed.
   void append(std::u16string_view entry);
 
  private:
-  struct Stream;
-  std::unique_ptr<Stream> stream_;
+  // One body per platform.
+  bool isEmpty() const;
+  void write(const std::string& bytes);  // a failed write is not examined: the entry is simply lost
+
+  std::intptr_t handle_ = -1;  // a HANDLE (Windows) or a descriptor (Linux)
 };
 
 }  // namespace quillon

@@ -123,6 +123,25 @@ std::u16string fromUtf8(std::string_view text) {
   return out;
 }
 
+std::string toUtf16le(std::u16string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+std::u16string fromUtf16le(std::string_view bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+  }
+  return text;
+}
+
 bool isValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     char32_t cp;

@@ -3,10 +3,10 @@
 
 #include "helper/ContentLength.h"
 #include "helper/ManagedResources.h"
+#include "helper/PackageFile.h"
 #include "helper/windows/ManagedHttpHandle.h"
+#include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
-
-#include <shlwapi.h>
 
 #include <cstdint>
 #include <cstring>
@@ -50,8 +50,8 @@ std::optional<std::uint64_t> announcedLength(HINTERNET request) {
 
 }  // namespace
 
-bool Helper::downloadFile(const char16_t* url, const char16_t* path) {
-  if (!WinHttpCheckPlatform()) return false;
+bool Helper::downloadFile(const char16_t* url, const char16_t* path, PackageFile& package) {
+  if (loadSystemLibrary("winhttp.dll") == nullptr || !WinHttpCheckPlatform()) return false;
 
   ManagedProxyConfig proxy;
   if (!WinHttpGetIEProxyConfigForCurrentUser(proxy.get())) return false;
@@ -99,11 +99,7 @@ bool Helper::downloadFile(const char16_t* url, const char16_t* path) {
   }
   const std::optional<std::uint64_t> expectedLength = announcedLength(request);
 
-  // The file is opened for appending, so an old file that stays would get the package after its own bytes:
-  // when it cannot be deleted the download fails instead.
-  if (PathFileExistsW(asWide(path)) && !DeleteFileW(asWide(path))) return false;
-  ManagedFileHandle file;
-  if (_wfopen_s(file.receive(), asWide(path), L"ab") != 0) return false;
+  if (!package.create(path)) return false;
 
   // Each pass takes what WinHTTP holds at that moment; an available count of 0 is the end of the body.
   bool dataWritten = false;
@@ -118,15 +114,14 @@ bool Helper::downloadFile(const char16_t* url, const char16_t* path) {
     if (!WinHttpReadData(request, chunk.get(), available, &read)) return false;
     if (read > 0) {
       dataWritten = true;
-      if (std::fwrite(chunk.get(), 1, read, file.get()) < read) return false;
+      if (!package.append(chunk.get(), read)) return false;
       received += read;
     }
     if (available == 0) break;
   }
 
   // A connection that closes early can look like the end of the body to WinHTTP (Wine's reports it so), so a
-  // cut-off package is caught here, by its announced length. And the last buffered bytes must reach the disk
-  // before the file counts.
+  // cut-off package is caught here, by its announced length. The file counts once it is held as written.
   if (expectedLength && received != *expectedLength) return false;
-  return dataWritten && std::fflush(file.get()) == 0;
+  return dataWritten && package.holdAsWritten();
 }

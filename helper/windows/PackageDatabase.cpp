@@ -1,6 +1,7 @@
 // Windows body of the package reader: msi.dll, the Windows Installer's own database functions.
 #include "helper/PackageDatabase.h"
 
+#include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
 
 #include <msi.h>
@@ -72,6 +73,7 @@ PackageDatabase::PackageDatabase() : handles_(std::make_unique<Handles>()) {}
 PackageDatabase::~PackageDatabase() = default;
 
 unsigned PackageDatabase::open(const std::u16string& path) {
+  if (loadSystemLibrary("msi.dll") == nullptr) return GetLastError();
   if (const UINT error = MsiVerifyPackageW(asWide(path.c_str())); error != ERROR_SUCCESS) return error;
   return MsiOpenDatabaseW(asWide(path.c_str()), MSIDBOPEN_READONLY, handles_->database.receive());
 }

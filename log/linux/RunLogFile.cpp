@@ -14,9 +14,25 @@
 
 namespace quillon {
 
-struct RunLogFile::Stream {
-  int fd;
-};
+namespace {
+
+// O_NOFOLLOW: a symbolic link is not opened; O_NONBLOCK keeps a FIFO planted at the name from blocking the
+// open (it changes nothing for a file).
+constexpr int kOpenFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+
+// The log of this name, never one reached through a link: a symbolic link at the name, or a file with
+// other names too, is removed and the log begins anew. -1 when it cannot be opened.
+int openOwnLog(const std::string& path) {
+  int fd = open(path.c_str(), kOpenFlags | O_CREAT, 0644);
+  struct stat info;
+  const bool linked = fd < 0 ? errno == ELOOP : fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1;
+  if (!linked) return fd;
+  if (fd >= 0) close(fd);
+  if (unlink(path.c_str()) != 0) return -1;
+  return open(path.c_str(), kOpenFlags | O_CREAT | O_EXCL, 0644);
+}
+
+}  // namespace
 
 std::u16string runLogPath() { return pathText(temporaryDirectory() / "QuillonMigrationTool.log"); }
 
@@ -28,10 +44,7 @@ LogTime currentLocalTime() {
 }
 
 RunLogFile::RunLogFile() {
-  const std::string path = toUtf8(runLogPath());
-  // No symlinks: in a shared /tmp another user could point the name at a file of theirs or of the system.
-  // O_NONBLOCK keeps a FIFO planted at the name from blocking the open; it changes nothing for a file.
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+  const int fd = openOwnLog(toUtf8(runLogPath()));
   if (fd < 0) return;
   struct stat info;
   // A file without any write permission stands for the Windows read-only attribute, which binds even an
@@ -41,32 +54,24 @@ RunLogFile::RunLogFile() {
     close(fd);
     return;
   }
-  stream_.reset(new Stream{fd});
+  handle_ = fd;
 }
 
 RunLogFile::~RunLogFile() {
-  if (stream_) close(stream_->fd);
+  if (isOpen()) close(static_cast<int>(handle_));
 }
 
-void RunLogFile::append(std::u16string_view entry) {
-  if (!stream_) return;
-  std::string bytes;
-  bytes.reserve(entry.size() * 2 + 8);
+bool RunLogFile::isEmpty() const {
   struct stat info;
-  if (fstat(stream_->fd, &info) == 0 && info.st_size == 0) bytes += "\xFF\xFE";
-  const auto put = [&bytes](char16_t unit) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  };
-  for (const char16_t unit : entry) {
-    if (unit == u'\n') put(u'\r');
-    put(unit);
-  }
+  return fstat(static_cast<int>(handle_), &info) == 0 && info.st_size == 0;
+}
+
+void RunLogFile::write(const std::string& bytes) {
   std::size_t written = 0;
   while (written < bytes.size()) {
-    const ssize_t n = write(stream_->fd, bytes.data() + written, bytes.size() - written);
+    const ssize_t n = ::write(static_cast<int>(handle_), bytes.data() + written, bytes.size() - written);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // a failed write is not examined: the entry is simply lost
+    if (n <= 0) break;
     written += static_cast<std::size_t>(n);
   }
 }

@@ -1,18 +1,28 @@
-// Windows body of log/RunLogFile.h: the C runtime's UTF-16LE text mode does the byte-order mark and the
-// CR LF line ends.
+// Windows body of log/RunLogFile.h.
 #include "log/RunLogFile.h"
 
 #include "platform/windows/WindowsSupport.h"
 
-#include <share.h>
 #include <shlwapi.h>
-#include <stdio.h>
 
 namespace quillon {
 
-struct RunLogFile::Stream {
-  FILE* file;
-};
+namespace {
+
+// Share mode 0: the file is ours alone while it is open. A reparse point at the name is opened as itself,
+// never followed. Appending only, so a file with the read-only attribute cannot be opened.
+HANDLE openLog(const wchar_t* path, DWORD disposition) {
+  return CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+bool isLinked(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information;
+  return !GetFileInformationByHandle(file, &information) || information.nNumberOfLinks > 1 ||
+         (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+}  // namespace
 
 std::u16string runLogPath() {
   // Both results are checked: a temporary path that does not fit would otherwise leave the buffer empty
@@ -33,20 +43,32 @@ LogTime currentLocalTime() {
 RunLogFile::RunLogFile() {
   const std::u16string path = runLogPath();
   if (path.empty()) return;
-  // "a,ccs=UTF-16LE" writes the byte-order mark only into an empty file and turns LF into CR LF;
-  // _SH_DENYRW keeps the file to ourselves while it is open, also where _wfopen_s would share it.
-  FILE* file = _wfsopen(asWide(path.c_str()), L"a,ccs=UTF-16LE", _SH_DENYRW);
-  if (file != nullptr) stream_.reset(new Stream{file});
+  HANDLE file = openLog(asWide(path.c_str()), OPEN_ALWAYS);
+  if (file != INVALID_HANDLE_VALUE && isLinked(file)) {
+    // Nothing is written through the link: its name goes (the linked file stays as it is), and the log
+    // begins anew as a file of its own, unless another program put something at the name meanwhile.
+    CloseHandle(file);
+    file = DeleteFileW(asWide(path.c_str())) ? openLog(asWide(path.c_str()), CREATE_NEW) : INVALID_HANDLE_VALUE;
+  }
+  if (file != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<std::intptr_t>(file);
 }
 
 RunLogFile::~RunLogFile() {
-  if (stream_) fclose(stream_->file);
+  if (isOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-void RunLogFile::append(std::u16string_view entry) {
-  if (!stream_) return;
-  const std::wstring text = toWide(entry);
-  fputws(text.c_str(), stream_->file);
+bool RunLogFile::isEmpty() const {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size) && size.QuadPart == 0;
+}
+
+void RunLogFile::write(const std::string& bytes) {
+  // At the end of the file, wherever that is now.
+  OVERLAPPED atEnd = {};
+  atEnd.Offset = 0xFFFFFFFF;
+  atEnd.OffsetHigh = 0xFFFFFFFF;
+  DWORD written = 0;
+  WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &atEnd);
 }
 
 }  // namespace quillon

@@ -46,24 +46,6 @@ bool isExecutableFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-// The program as the system would find it: a name with a slash as it is, else the first executable file
-// of that name in the PATH folders (an empty entry is the current folder). Empty when there is none.
-std::string findProgram(const std::string& name) {
-  if (name.find('/') != std::string::npos) return name;
-  const char* path = std::getenv("PATH");
-  const std::string folders = path != nullptr ? path : "";
-  std::size_t start = 0;
-  while (start <= folders.size()) {
-    std::size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const std::string folder = folders.substr(start, end - start);
-    const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
-    if (isExecutableFile(candidate)) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
-
 // posix_spawn attributes that reset SIGPIPE to its default in the child; destroyed on every path.
 class SpawnAttributes {
  public:
@@ -86,11 +68,28 @@ class SpawnAttributes {
 
 }  // namespace
 
-ProcessRun runToCompletion(const std::u16string& commandLine) {
+std::u16string systemProgramPath(const char16_t* name) {
+  // The first executable file of that name in the PATH folders (an empty entry is the current folder).
+  const std::string file = toUtf8(name);
+  const char* path = std::getenv("PATH");
+  const std::string folders = path != nullptr ? path : "";
+  std::size_t start = 0;
+  while (start <= folders.size()) {
+    std::size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = folders.substr(start, end - start);
+    const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + file;
+    if (isExecutableFile(candidate)) return fromUtf8(candidate);
+    start = end + 1;
+  }
+  return {};
+}
+
+ProcessRun runToCompletion(const std::u16string& programPath, const std::u16string& commandLine) {
   ProcessRun run;
   std::vector<std::string> arguments;
   for (const std::u16string& argument : splitCommandLine(commandLine)) arguments.push_back(toUtf8(argument));
-  const std::string program = arguments.empty() ? std::string() : findProgram(arguments.front());
+  const std::string program = toUtf8(programPath);
   if (program.empty()) {
     run.failedAt = ProcessRun::Step::Start;
     run.error = 2;  // ERROR_FILE_NOT_FOUND, as CreateProcessW reports a program it cannot find

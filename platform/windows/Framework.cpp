@@ -2,6 +2,7 @@
 // dialog from the executable's dialog template.
 #include "platform/Framework.h"
 
+#include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
 
 #include <commctrl.h>
@@ -13,6 +14,8 @@
 void RegisterForRestart() { RegisterApplicationRestart(nullptr, 0); }
 
 void InitCommonControlClasses() {
+  // Without comctl32 the terms dialog cannot be created, and the flow reports that as unreadable terms.
+  if (quillon::loadSystemLibrary("comctl32.dll") == nullptr) return;
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_WIN95_CLASSES;

@@ -7,8 +7,20 @@
 
 namespace quillon {
 
-ProcessRun runToCompletion(const std::u16string& commandLine) {
+std::u16string systemProgramPath(const char16_t* name) {
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return fromWide(std::wstring_view(folder, length)) + u"\\" + name;
+}
+
+ProcessRun runToCompletion(const std::u16string& program, const std::u16string& commandLine) {
   ProcessRun run;
+  if (program.empty()) {
+    run.failedAt = ProcessRun::Step::Start;
+    run.error = ERROR_FILE_NOT_FOUND;
+    return run;
+  }
   // CreateProcessW may write into the command line, so it gets a copy of its own, as long as it is.
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back(L'\0');
@@ -18,7 +30,8 @@ ProcessRun runToCompletion(const std::u16string& commandLine) {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION information;
   ZeroMemory(&information, sizeof(information));
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &information)) {
+  if (!CreateProcessW(asWide(program.c_str()), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &information)) {
     run.failedAt = ProcessRun::Step::Start;
     run.error = static_cast<int>(GetLastError());
     return run;

@@ -1,7 +1,9 @@
-// The installer runs: the command lines, how they reach the installer on each build, and how its exit is
-// judged. A copy of this test program named msiexec.exe plays the installer (support/TestMain.cpp).
+// The installer runs: the command lines, how they reach the installer on each build, how its exit is judged,
+// and which installer runs. A copy of this test program named msiexec.exe plays the installer
+// (support/TestMain.cpp).
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
+#include "helper/InstallerRun.h"
 #include "log/RunLogFile.h"
 #include "platform/CommandLine.h"
 #include "platform/Paths.h"
@@ -87,8 +89,7 @@ TEST(CommandLine, SplitsByTheInstallersRules) {
   for (const auto& c : cases) EXPECT_EQ(splitCommandLine(c.line), c.arguments) << toUtf8(c.line);
 }
 
-// The installer as this test program plays it, where the tool finds "msiexec.exe": on Linux first on PATH,
-// on Windows in the current folder (searched before the system folders).
+// The installer as this test program plays it, handed to the runs as their program.
 class FakeInstallerTest : public ::testing::Test {
  protected:
   TempDirectory folder;
@@ -96,18 +97,9 @@ class FakeInstallerTest : public ::testing::Test {
   ScopedTempEnvironment tempEnvironment{temp.path()};
   fs::path record = folder.path() / "record.txt";
   ScopedEnvironment recordEnvironment{"QUILLON_FAKE_MSIEXEC_RECORD", record.string()};
-  std::unique_ptr<ScopedEnvironment> path;
-  fs::path previousFolder = fs::current_path();
+  std::u16string program = pathText(folder.path() / "msiexec.exe");
 
-  void SetUp() override {
-    fs::copy_file(testProgram(), folder.path() / "msiexec.exe");
-    if (!runsOnWindows()) {
-      path = std::make_unique<ScopedEnvironment>("PATH", folder.path().string());
-    } else {
-      fs::current_path(folder.path());
-    }
-  }
-  void TearDown() override { fs::current_path(previousFolder); }
+  void SetUp() override { fs::copy_file(testProgram(), toPath(program)); }
 
   // What the installer received: the raw command line where the platform passes one, else the arguments.
   std::vector<std::string> received() {
@@ -152,7 +144,7 @@ TEST_F(FakeInstallerTest, ExitCodesZeroAndRestartRequiredAreSuccessAndNoExitCode
     fs::remove(record);
     ScopedEnvironment exit("QUILLON_FAKE_MSIEXEC_EXIT", std::to_string(code));
     std::uint32_t exitCode = 12345;
-    EXPECT_EQ(Helper::ExecMsiSync(package.c_str(), u"C 1", u"X\"9", exitCode), code == 0 || code == 3010) << code;
+    EXPECT_EQ(execInstall(program, package.c_str(), u"C 1", u"X\"9", exitCode), code == 0 || code == 3010) << code;
     // A Linux exit status keeps only the low byte of the code (none of the installer's codes has a zero one).
     EXPECT_EQ(exitCode, static_cast<std::uint32_t>(runsOnWindows() ? code : code & 0xFF));
     EXPECT_EQ(isExitCode(exitCode, kInstallerRestartRequired), code == 3010) << code;
@@ -178,7 +170,7 @@ TEST_F(FakeInstallerTest, UninstallsByTheProductCodeOfTheRegistry) {
     fs::remove(record);
     const AgentRegistryFixture fixture(u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n" + c.values);
     std::uint32_t exitCode = 12345;
-    EXPECT_EQ(Helper::ExecUninstallMsiByProductCodeSync(exitCode), c.started) << c.what;
+    EXPECT_EQ(execUninstallByProductCode(program, exitCode), c.started) << c.what;
     if (c.started) {
       RegistryKey key;
       ASSERT_EQ(key.open(AgentRegistryKey), 0);
@@ -193,8 +185,30 @@ TEST_F(FakeInstallerTest, UninstallsByTheProductCodeOfTheRegistry) {
   }
   const AgentRegistryFixture noKey(u"");
   std::uint32_t exitCode = 0;
-  EXPECT_FALSE(Helper::ExecUninstallMsiByProductCodeSync(exitCode));
+  EXPECT_FALSE(execUninstallByProductCode(program, exitCode));
   EXPECT_EQ(runLog(), "") << "a key or value that cannot be read is not logged";
+}
+
+TEST_F(FakeInstallerTest, TheToolRunsTheSystemsInstallerNeverOnePlantedBesideItOrInTheCurrentFolder) {
+  // Linux has no system folder: there the stand-in installer is the first msiexec.exe on PATH.
+  if (!runsOnWindows()) GTEST_SKIP() << "the installer stand-in is found on PATH";
+  const std::u16string system = installerProgram();
+  EXPECT_TRUE(fs::exists(toPath(system))) << toUtf8(system);
+  EXPECT_TRUE(equalsIgnoringAsciiCase(pathText(toPath(system).parent_path().filename()), u"system32")) << toUtf8(system);
+
+  const fs::path besideTests = testProgram().parent_path() / "msiexec.exe";
+  fs::copy_file(testProgram(), besideTests, fs::copy_options::overwrite_existing);
+  const fs::path previousFolder = fs::current_path();
+  fs::current_path(folder.path());
+  const AgentRegistryFixture fixture(
+      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n\"ProductCode\"=\"{00000000-0000-0000-0000-00000000F00D}\"\r\n");
+  std::uint32_t exitCode = 0;
+  // The system's installer knows no such product (1605, ERROR_UNKNOWN_PRODUCT).
+  EXPECT_FALSE(Helper::ExecUninstallMsiByProductCodeSync(exitCode));
+  fs::current_path(previousFolder);
+  fs::remove(besideTests);
+  EXPECT_EQ(exitCode, 1605u);
+  EXPECT_EQ(received(), std::vector<std::string>()) << "a planted msiexec.exe ran";
 }
 
 TEST(InstallerNotFound, IsLoggedWithError2) {

@@ -188,8 +188,10 @@ void removeAgentKey(RegistryView view) {
 
 // The importer is told the view, since it may be a program of the other bitness.
 void importIntoRegistry(const fs::path& file, RegistryView view) {
-  const quillon::ProcessRun run = quillon::runToCompletion(u"reg.exe import \"" + quillon::fromWide(file.wstring()) +
-                                                           (is32BitView(view) ? u"\" /reg:32" : u"\" /reg:64"));
+  const quillon::ProcessRun run =
+      quillon::runToCompletion(quillon::systemProgramPath(u"reg.exe"), u"reg.exe import \"" +
+                                                                           quillon::fromWide(file.wstring()) +
+                                                                           (is32BitView(view) ? u"\" /reg:32" : u"\" /reg:64"));
   if (run.failedAt != quillon::ProcessRun::Step::Done || run.exitCode != 0) {
     throw std::runtime_error("reg import failed: error " + std::to_string(run.error) + ", exit code " +
                              std::to_string(run.exitCode));

@@ -1,0 +1,44 @@
+// The platform-neutral part of helper/PackageFile.h: what was appended, and the proof that the held file
+// holds exactly that.
+#include "helper/PackageFile.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace quillon {
+
+PackageFile::~PackageFile() { releaseHold(); }
+
+bool PackageFile::create(const std::u16string& path) {
+  path_ = path;
+  return openNew();
+}
+
+bool PackageFile::append(const char* data, std::size_t size) {
+  if (file_.get() == nullptr || writeFailed_) return false;
+  appended_.update(data, size);
+  writeFailed_ = std::fwrite(data, 1, size, file_.get()) < size;
+  return !writeFailed_;
+}
+
+bool PackageFile::holdAsWritten() {
+  if (file_.get() == nullptr || writeFailed_ || std::fflush(file_.get()) != 0) return false;
+  const std::optional<Sha256Digest> appended = appended_.finish();
+  if (!holdReadOnly()) return false;
+
+  // Read back through the hold, not by the name: that is the file the check and the installer will read,
+  // and nothing can change it any more.
+  Sha256 held;
+  std::vector<char> chunk(256 * 1024);
+  for (std::uint64_t offset = 0;;) {
+    const long long read = readHeld(offset, chunk.data(), chunk.size());
+    if (read < 0) return false;
+    if (read == 0) break;
+    held.update(chunk.data(), static_cast<std::size_t>(read));
+    offset += static_cast<std::uint64_t>(read);
+  }
+  const std::optional<Sha256Digest> found = held.finish();
+  return appended && found && *appended == *found;
+}
+
+}  // namespace quillon

@@ -1,0 +1,53 @@
+// The downloaded package on disk, from the moment the download creates it until the install has ended.
+// The tool runs elevated and the package lies in the user's temporary folder, where any program of the user
+// can write: so the file is created anew by the download alone, no other program can change, replace,
+// rename or delete it while the tool relies on it, and what the package check and the installer read is
+// proved to be byte for byte what the server sent. Windows enforces this with share modes; Linux has none,
+// and there the proof is made once, when the download ends.
+#pragma once
+
+#include "helper/ManagedResources.h"
+#include "platform/Sha256.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quillon {
+
+class PackageFile {
+ public:
+  PackageFile() = default;
+  ~PackageFile();
+  PackageFile(const PackageFile&) = delete;
+  PackageFile& operator=(const PackageFile&) = delete;
+
+  // Removes whatever stands at `path` (a link is removed, never followed; false, the entry left as it was,
+  // when it cannot be removed) and creates the file anew, for this process alone (false when that fails, as
+  // when another program put an entry there meanwhile). Appending then starts at its first byte.
+  bool create(const std::u16string& path);
+
+  // Appends bytes, in order. False on a short write (a full disk); the bytes written so far stay.
+  bool append(const char* data, std::size_t size);
+
+  // Ends the writing: the last bytes reach the file, and from then on the file is held read-only (the
+  // installer opens a package denying writers), still against every change, rename and delete by others.
+  // True only when what the held file holds, read back through the hold, is exactly what was appended.
+  bool holdAsWritten();
+
+ private:
+  // One body per platform.
+  bool openNew();       // removes the old entry and creates the file; file_ receives the writing stream
+  bool holdReadOnly();  // after the stream's last bytes are out: the read-only hold replaces the stream
+  // Reads up to `size` bytes at `offset` through the hold; the count read (0 at the end), or -1.
+  long long readHeld(std::uint64_t offset, char* buffer, std::size_t size) const;
+  void releaseHold();
+
+  std::u16string path_;
+  ManagedFileHandle file_;  // the writing stream, until the file is held
+  std::intptr_t hold_ = -1;  // the read-only hold: a HANDLE (Windows) or a descriptor (Linux)
+  Sha256 appended_;
+  bool writeFailed_ = false;
+};
+
+}  // namespace quillon
