@@ -1,7 +1,7 @@
 """Running the real tool as a user does, on either build, and reading back what it did.
 
-A Sandbox is one folder per scenario: the tool's folder (the executable, License.txt, Auth.ini), its own
-temporary folder (run log, package) and the UI transcript. `run` starts the tool, answers each window it
+A Sandbox is one folder per scenario: the tool's folder (the executable, License.txt, Auth.ini), the folder
+it is started from, its own temporary folder (run log, package) and the UI transcript. `run` starts the tool, answers each window it
 shows with the answers given, and returns a Result with the exit status, the windows the user saw, and
 the run log's entries.
 
@@ -360,9 +360,10 @@ class Sandbox:
         self.build = build
         self.root = root or tempfile.mkdtemp(prefix="quillon-e2e-")
         self.tool_dir = os.path.join(self.root, "tool")
+        self.start_dir = os.path.join(self.root, "start")  # the current folder the tool is started in
         self.temp_dir = os.path.join(self.root, temp_name)
         self.lock_dir = os.path.join(self.root, "lock")
-        for folder in (self.tool_dir, self.temp_dir, self.lock_dir):
+        for folder in (self.tool_dir, self.start_dir, self.temp_dir, self.lock_dir):
             os.makedirs(folder, exist_ok=True)
         self.executable = os.path.join(self.tool_dir, os.path.basename(build.tool))
         shutil.copy2(build.tool, self.executable)
@@ -417,8 +418,9 @@ class Sandbox:
         transcript = os.path.join(self.root, f"ui-{self._transcripts}.jsonl")
         return Running(self, answers, transcript, screenshots)
 
-    def run(self, answers=(), timeout=120, screenshots=None):
-        return self.start(answers, screenshots).finish(timeout)
+    def run(self, answers=(), timeout=120, screenshots=None, before_answer=None):
+        """before_answer(index), when given, is called when window `index` shows, before it is answered."""
+        return self.start(answers, screenshots).finish(timeout, before_answer)
 
 
 class Running:
@@ -433,7 +435,8 @@ class Running:
         self._first_shown = False  # Windows: the first window was awaited already (wait_for_window)
         if sandbox.build.kind == "linux":
             self.process = subprocess.Popen([sandbox.executable], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                            stderr=subprocess.STDOUT, env=sandbox.linux_environment(transcript))
+                                            stderr=subprocess.STDOUT, env=sandbox.linux_environment(transcript),
+                                            cwd=sandbox.start_dir)
         else:
             self._start_under_wine()
 
@@ -448,7 +451,8 @@ class Running:
         self.process = subprocess.Popen([os.environ["WINELOADER"], sandbox.build.runner,
                                          "--pid-file", windows_path(self.pid_file), *settings, "--",
                                          windows_path(sandbox.executable)],
-                                        stdin=subprocess.DEVNULL, stdout=self.output_file, stderr=subprocess.STDOUT)
+                                        stdin=subprocess.DEVNULL, stdout=self.output_file, stderr=subprocess.STDOUT,
+                                        cwd=sandbox.start_dir)
 
     def _end_under_wine(self):
         """Ends this copy of the tool (and no other copy that a test runs beside it)."""
@@ -518,7 +522,7 @@ class Running:
             self._first_window_under_wine(kind, timeout)
             self._first_shown = True
 
-    def _answer_all(self, timeout):
+    def _answer_all(self, timeout, before_answer=None):
         linux = self.sandbox.build.kind == "linux"
         for index, (kind, action) in enumerate(self.answers):
             if kind == "installer":
@@ -530,6 +534,8 @@ class Running:
                     return  # the tool ended: the test will see which windows were missing
                 self._prompt_pending = False
                 self.log_counts.append(len(read_log(self.sandbox.log_path)))
+                if before_answer:
+                    before_answer(index)
                 if action in ("esc", "close", "altf4"):
                     break  # the end of input (below) is the close button
                 self.process.stdin.write((LINUX_ANSWERS[action] + "\n").encode("utf-8"))
@@ -540,6 +546,8 @@ class Running:
                 else:
                     self.drive(kind, "--none", timeout=timeout)
                 self.log_counts.append(len(read_log(self.sandbox.log_path)))
+                if before_answer:
+                    before_answer(index)
                 arguments = list(WINDOWS_ANSWERS[action])
                 picture = self.screenshots[index] if index < len(self.screenshots) else None
                 if picture:
@@ -572,8 +580,8 @@ class Running:
                 self.process.wait()
             raise AssertionError(f"the tool did not end; it shows: {showing or 'nothing known'}")
 
-    def finish(self, timeout=120):
-        self._answer_all(timeout)
+    def finish(self, timeout=120, before_answer=None):
+        self._answer_all(timeout, before_answer)
         self._wait(timeout)
         records = []
         if os.path.exists(self.transcript):

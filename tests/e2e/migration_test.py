@@ -4,12 +4,15 @@ the new agent's package, the terms, Auth.ini or none. One scenario per outcome o
 of the replacement sequence, on the build named by QUILLON_E2E_BUILD (harness.py). Each checks the windows
 the user saw (and whether each box came before its log line), the whole run log, the exit status, the
 registry afterwards, what reached the installer, and the downloaded package."""
+import json
 import os
+import shutil
+import subprocess
 import time
 import unittest
 
 from harness import (IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT, UNVERSIONED_AGENT,
-                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots)
+                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots, windows_path)
 
 BUILD = Build.from_environment()
 WINDOWS = BUILD.kind == "windows"
@@ -44,6 +47,14 @@ def installed(version=NEW_AGENT[1]):
 
 def package_check(line, text):
     return helper_line("checkAgentPackage", line, ERROR, text)
+
+
+# DLLs that Windows would take from beside the exe or the current folder if the tool let it: those the tool
+# used to import, and those that they, comctl32 and MSXML load in turn. (Not version.dll: Wine's own user32
+# loads it from the program's folder whatever the program does; Windows never does, user32 being a KnownDLL.)
+PLANTED_DLLS = ("msi", "winhttp", "uxtheme", "comctl32", "bcrypt", "cabinet", "crypt32", "dbghelp", "dnsapi",
+                "iphlpapi", "jsproxy", "kerberos", "mpr", "msimg32", "mspatcha", "msv1_0", "msxml3", "msxml6",
+                "netapi32", "odbccp32", "rsaenh", "schannel", "secur32", "sxs", "urlmon", "wininet", "wintrust")
 
 
 def confirmation(name, code, cert):
@@ -322,6 +333,100 @@ class MigrationTest(unittest.TestCase):
                 result = sandbox.run([("dialog", "agree"), ("box", "ok")])
                 self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 3 + len(lines))],
                            AGREED + lines + [replacement(405, INFO, message(108))], REPLACED)
+
+
+    # --- nothing planted where users can write runs with the tool's rights ------------------------------
+
+    def plant_dlls(self, sandbox):
+        """The DLLs beside the tool and in the folder it starts from, Wine told to prefer them to its own."""
+        for folder in (sandbox.tool_dir, sandbox.start_dir):
+            for name in PLANTED_DLLS:
+                shutil.copy(os.environ["QUILLON_E2E_PLANTED_DLL"], os.path.join(folder, name + ".dll"))
+        sandbox.environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=;" + ",".join(PLANTED_DLLS) + "=n,b"
+        return {}
+
+    def plant_installer(self, sandbox, folder):
+        """An msiexec.exe that leaves a marker and exits 0, as a successful installer would."""
+        planted = os.path.join(folder, "msiexec.exe")
+        if WINDOWS:
+            shutil.copy(os.environ["QUILLON_E2E_PLANTED_EXE"], planted)
+        else:
+            with open(planted, "w") as script:
+                script.write('#!/bin/sh\ntouch "$0.ran"\n')
+            os.chmod(planted, 0o755)
+        return {}
+
+    def race_for_package(self, sandbox):
+        """A program of the same user that keeps trying to overwrite, replace, rename and delete the package
+        from the moment it exists until the closing box shows."""
+        target = os.path.join(sandbox.temp_dir, "NewQuillonAgent.msi")
+        stop, report = os.path.join(sandbox.root, "stop"), os.path.join(sandbox.root, "race.json")
+        racer = subprocess.Popen([os.environ["WINELOADER"], os.environ["QUILLON_E2E_RACER"], windows_path(target),
+                                  windows_path(BUILD.package("new-agent-unversioned.msi")), windows_path(stop),
+                                  windows_path(report)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(racer.kill)
+
+        def stop_racing(index):
+            if index == 1:
+                open(stop, "w").close()
+                racer.wait(timeout=60)
+
+        def saw(result):
+            with open(report) as data:
+                attempts = json.load(data)
+            for name, tried in attempts.items():
+                self.assertGreater(tried["tries"], 0, name)
+                self.assertEqual(tried["succeeded"], 0, f"{name} succeeded: {attempts}")
+            return attempts
+        return {"before_answer": stop_racing, "after": saw}
+
+    def link_log(self, sandbox, link):
+        """The run log's name linked to another file of the user's, which must stay as it is."""
+        linked = os.path.join(sandbox.root, "linked.log")
+        with open(linked, "wb") as other:
+            other.write(b"\xff\xfe" + "2020/01/01 00:00:00 INFO FILE:x FUNCTION:y LINE:1 kept\r\n".encode("utf-16-le"))
+        with open(linked, "rb") as other:
+            before = other.read()
+        link(linked, sandbox.log_path)
+
+        def untouched(result):
+            with open(linked, "rb") as other:
+                self.assertEqual(other.read(), before)
+            self.assertFalse(os.path.islink(sandbox.log_path))
+            self.assertEqual(os.stat(sandbox.log_path).st_nlink, 1)
+        return {"log_before": 1, "after": untouched}
+
+    def test_nothing_planted_where_users_can_write_runs(self):
+        # The tool runs elevated from folders its users can write. Each run must end as an untouched run
+        # does, with the genuine package installed, and nothing planted may have run.
+        cases = [
+            ("DLLs beside the tool and in the folder it starts from", WINDOWS, self.plant_dlls),
+            ("msiexec.exe beside the tool", True, lambda sandbox: self.plant_installer(sandbox, sandbox.tool_dir)),
+            ("msiexec.exe in the folder it starts from", True,
+             lambda sandbox: self.plant_installer(sandbox, sandbox.start_dir)),
+            ("a program racing the tool for its package", WINDOWS, self.race_for_package),
+            ("a run log that is a hard link to another file", True, lambda sandbox: self.link_log(sandbox, os.link)),
+            # Wine 8 has no symbolic links or junctions of its own.
+            ("a run log that is a symbolic link", not WINDOWS, lambda sandbox: self.link_log(sandbox, os.symlink)),
+        ]
+        for name, applies, plant in cases:
+            if not applies:
+                continue
+            with self.subTest(name):
+                SERVER.publish_agent(self.package)
+                sandbox = self.sandbox()
+                scenario = plant(sandbox)
+                before = scenario.get("log_before", 0)
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")], before_answer=scenario.get("before_answer"))
+                self.check(result, [("dialog", TERMS, 0, 1, before), ("box", message(108), MB_OK, IDOK, 5)],
+                           AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
+                self.check_installed(sandbox)
+                self.assertEqual(self.downloaded(sandbox), self.package)
+                ran = [entry for folder in (sandbox.tool_dir, sandbox.start_dir) for entry in os.listdir(folder)
+                       if entry.endswith(".ran")]
+                self.assertEqual(ran, [], "planted programs ran")
+                if "after" in scenario:
+                    scenario["after"](result)
 
 
 if __name__ == "__main__":
