@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The built Windows executable, read as a file: what kind of program it is, what it links, and its
-resources byte for byte (string table, terms dialog, banner, icon, manifest, version block).
+"""The built Windows executable, read as a file: what kind of program it is, what it links, how it is
+hardened, and its resources byte for byte (string table, terms dialog, banner, icon, manifest, version block).
 
     resources_test.py EXE ARCH      ARCH: x86 (the product) or amd64 (the 64-bit test build)
 """
@@ -20,10 +20,15 @@ EXE, ARCH = sys.argv[1], sys.argv[2]
 JAPANESE = 0x0411
 RT = pefile.RESOURCE_TYPE
 
-# Windows' own libraries; anything else (a mingw runtime DLL) would have to travel beside the exe.
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
-               "comctl32.dll", "ole32.dll", "oleaut32.dll", "winhttp.dll", "msvcrt.dll", "crypt32.dll",
-               "ws2_32.dll", "bcrypt.dll", "version.dll", "uxtheme.dll", "msi.dll"}
+# The only DLLs the exe may import statically: KnownDLLs, which Windows always takes from the system folder.
+# Any other would be looked for beside the exe first, in a folder its users can write, before the tool's first
+# line runs (msi, winhttp, comctl32 and bcrypt are delay-loaded from the system folder instead); and a mingw
+# runtime DLL would have to travel beside it.
+KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "ole32.dll",
+              "oleaut32.dll", "msvcrt.dll", "ws2_32.dll", "comdlg32.dll", "imm32.dll", "rpcrt4.dll", "sechost.dll"}
+
+# IMAGE_DLLCHARACTERISTICS_*
+HIGH_ENTROPY_VA, DYNAMIC_BASE, NX_COMPAT, NO_SEH = 0x20, 0x40, 0x100, 0x400
 
 
 def resources(pe, kind):
@@ -62,7 +67,23 @@ class ExecutableTest(unittest.TestCase):
             self.assertEqual(pe.FILE_HEADER.Machine, 0x14C)  # i386
             self.assertEqual(pe.OPTIONAL_HEADER.Magic, 0x10B)  # PE32
         imports = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
-        self.assertEqual(imports - SYSTEM_DLLS, set())
+        self.assertEqual(imports - KNOWN_DLLS, set())
+
+    def test_is_hardened(self):
+        pe = self.pe
+        flags = pe.OPTIONAL_HEADER.DllCharacteristics
+        # ASLR needs the relocations too; 64-bit code can take high-entropy addresses.
+        self.assertTrue(flags & DYNAMIC_BASE, hex(flags))
+        self.assertGreater(pe.OPTIONAL_HEADER.DATA_DIRECTORY[5].Size, 0, "no relocations")
+        self.assertTrue(flags & NX_COMPAT, hex(flags))
+        if ARCH == "x86":
+            # No SafeSEH table (GNU ld makes none), so the exe declares that it has no SEH handlers at all.
+            self.assertTrue(flags & NO_SEH, hex(flags))
+        else:
+            self.assertTrue(flags & HIGH_ENTROPY_VA, hex(flags))
+        # The stack protector's failure routine is linked in only when functions are guarded.
+        with open(EXE, "rb") as exe:
+            self.assertTrue(b"*** stack smashing detected ***" in exe.read(), "no stack protector")
 
     def test_every_resource_is_japanese(self):
         for entry in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:
