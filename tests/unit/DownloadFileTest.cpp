@@ -2,6 +2,7 @@
 // local distribution server: what lands on disk for every kind of answer.
 #include "helper/ContentLength.h"
 #include "helper/Helper.h"
+#include "helper/PackageFile.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "tests/unit/support/DistributionServer.h"
@@ -12,6 +13,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -182,6 +185,69 @@ TEST_F(DownloadFileTest, MemoryDoesNotGrowWithThePackage) {
   const long small = peakFor(4 << 20);
   const long large = peakFor(128 << 20);
   EXPECT_LT(large - small, 16 * 1024) << "peak KiB: " << small << " for 4 MiB, " << large << " for 128 MiB";
+}
+
+// The package file from its creation by the download to the end of its hold.
+class PackageFileTest : public ::testing::Test {
+ protected:
+  TempDirectory temp;
+  fs::path target = temp.path() / "NewQuillonAgent.msi";
+  const std::string body = madeUpBytes(300'000, 3);
+
+  bool writeBody(PackageFile& package) const {
+    return package.create(pathText(target)) && package.append(body.data(), body.size());
+  }
+};
+
+TEST_F(PackageFileTest, NoOtherProgramCanChangeRenameOrDeleteItWhileWrittenOrHeldAndAnyCanReadItHeld) {
+  if (!runsOnWindows()) GTEST_SKIP() << "Linux has no share modes: there the hold proves the bytes once";
+  const fs::path other = temp.path() / "other.msi";
+  const auto expectUntouchable = [&] {
+    boost::system::error_code error;
+    EXPECT_THROW(writeBytes(target, "swapped"), std::runtime_error);
+    fs::rename(target, temp.path() / "away.msi", error);
+    EXPECT_TRUE(error) << "renamed away";
+    writeBytes(other, "another package");
+    fs::rename(other, target, error);
+    EXPECT_TRUE(error) << "replaced";
+    fs::remove(target, error);
+    EXPECT_TRUE(error) << "deleted";
+  };
+  PackageFile package;
+  ASSERT_TRUE(writeBody(package));
+  expectUntouchable();
+  ASSERT_TRUE(package.holdAsWritten());
+  expectUntouchable();
+  EXPECT_EQ(readBytes(target), body);  // as the package check and the installer read it
+}
+
+TEST_F(PackageFileTest, AFileChangedBeforeTheHoldIsNotHeldAsWritten) {
+  if (runsOnWindows()) GTEST_SKIP() << "no other program can change it on Windows (the test above)";
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } cases[] = {
+      {"a byte overwritten", [&] {
+         std::fstream file(target.string(), std::ios::in | std::ios::out | std::ios::binary);
+         file.put('!');
+       }},
+      {"another file put at the name", [&] {
+         fs::remove(target);
+         writeBytes(target, body);
+       }},
+      {"a second name given to it", [&] { fs::create_hard_link(target, temp.path() / "second.msi"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(temp.path() / "second.msi");
+    PackageFile package;
+    ASSERT_TRUE(writeBody(package));
+    c.change();
+    EXPECT_FALSE(package.holdAsWritten());
+  }
+  PackageFile untouched;
+  ASSERT_TRUE(writeBody(untouched));
+  EXPECT_TRUE(untouched.holdAsWritten());
 }
 
 // The announced length that catches a cut-off body. Found by fuzzing: an empty value counted as 0 (a

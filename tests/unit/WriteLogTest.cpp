@@ -138,6 +138,30 @@ TEST_F(WriteLogTest, AnEntryThatCannotBeWrittenIsLostQuietly) {
   }
 }
 
+TEST_F(WriteLogTest, ALinkedLogIsNeverWrittenThroughAndStartsAnewAsAFileOfItsOwn) {
+  const struct {
+    const char* what;
+    bool symbolic;
+  } cases[] = {{"a hard link", false}, {"a symbolic link", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.symbolic && runsOnWindows()) continue;  // Wine 8 makes no symbolic links of its own
+    const fs::path other = temp.path() / "other.txt";
+    writeBytes(other, "someone else's file");
+    boost::filesystem::remove(logFile);
+    if (c.symbolic) {
+      boost::filesystem::create_symlink(other, logFile);
+    } else {
+      boost::filesystem::create_hard_link(other, logFile);
+    }
+    writeExample();
+    EXPECT_EQ(readBytes(other), "someone else's file");
+    EXPECT_FALSE(boost::filesystem::is_symlink(logFile));
+    EXPECT_EQ(boost::filesystem::hard_link_count(logFile), 1u);
+    EXPECT_EQ(readBytes(logFile).substr(2 + 38), utf16le(tail(u"CreateMutex Error(5)")) + kCrLf);
+  }
+}
+
 TEST_F(WriteLogTest, AReadOnlyFileIsLeftAsItIs) {
   writeBytes(logFile, "old");
   if (!makeReadOnly(logFile)) GTEST_SKIP() << "this platform does not enforce read-only files for us";
