@@ -4,6 +4,7 @@ refuses without writing anything, the folder and the ZIP it hands out, and the s
 
     package_test.py EXE
 """
+import io
 import os
 import shutil
 import struct
@@ -27,6 +28,25 @@ AUTH = "[CERT]\r\nCompanyName=株式会社サンプル\r\nCompanyCode=C-0001\r\n
 def read(path):
     with open(path, "rb") as data:
         return data.read()
+
+
+def zip_of(*names):
+    archive = io.BytesIO()
+    with zipfile.ZipFile(archive, "w") as kit:
+        for name in names:
+            kit.writestr(name, b"earlier " + name.encode())
+    return archive.getvalue()
+
+
+def tree(folder):
+    """Every entry under the folder: a file's bytes, a link's target, a folder as None."""
+    found = {}
+    for top, folders, files in os.walk(folder):
+        for name in folders + files:
+            path = os.path.join(top, name)
+            found[os.path.relpath(path, folder)] = (os.readlink(path) if os.path.islink(path) else
+                                                     None if os.path.isdir(path) else read(path))
+    return found
 
 
 def extended_time(extra):
@@ -83,13 +103,24 @@ class PackageTest(unittest.TestCase):
                              env=dict(os.environ, QUILLON_PACKAGE_EXE=EXE, **(environment or {})))
         return run.returncode, run.stdout + run.stderr
 
-    def earlier_kit(self, name):
-        """A folder and ZIP from an earlier run, which a refusal must leave as they are."""
+    def earlier_kit(self, name, settings="Auth.ini.sample", changes=None):
+        """A folder and ZIP as an earlier run left them, which a refusal must leave as they are; changes
+        put other things in their place (a path under the parent: a file's bytes, a link's target, or None
+        to take it away)."""
         parent = os.path.join(self.folder, name)
-        os.makedirs(os.path.join(parent, "QuillonMigrationTool"))
-        for path in ("QuillonMigrationTool/MigrationTool.exe", "QuillonMigrationTool.zip"):
-            with open(os.path.join(parent, path), "wb") as out:
-                out.write(b"earlier")
+        names = ("MigrationTool.exe", "License.txt", settings)
+        entries = {os.path.join("QuillonMigrationTool", n): b"earlier " + n.encode() for n in names}
+        entries["QuillonMigrationTool.zip"] = zip_of(*names)
+        entries.update(changes or {})
+        os.makedirs(parent)
+        for path, data in entries.items():
+            path = os.path.join(parent, path)
+            if isinstance(data, str):
+                os.symlink(data, path)
+            elif data is not None:
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as out:
+                    out.write(data)
         return parent
 
     def test_faulty_input_is_refused_and_nothing_is_written(self):
@@ -98,6 +129,10 @@ class PackageTest(unittest.TestCase):
         other_section = self.write("other-section.ini", b"[AUTH]\nCompanyName=A\nCompanyCode=B\nCertCode=C\n")
         blank_terms = self.write("blank.txt", b"\r\n  \n")
         terms = ["--license", self.terms]
+        no_kit = dict.fromkeys("QuillonMigrationTool/" + n for n in ("MigrationTool.exe", "License.txt", "Auth.ini.sample"))
+        photos = {**no_kit, "QuillonMigrationTool/IMG_0001.jpg": b"\xff\xd8 a photo",
+                  "QuillonMigrationTool/Holidays/IMG_0002.jpg": b"\xff\xd8 another"}
+        not_a_kit = "is a folder that is not a kit made by scripts/package"
         cases = [
             ("http", "http://mdm.example.com", terms, 65, "must begin with https://"),
             ("a path", URL + "/mdm", terms, 65, "no path"),
@@ -117,32 +152,43 @@ class PackageTest(unittest.TestCase):
             ("no password", URL, terms + ["--sign", self.pfx], 65, "cannot be opened with an empty password"),
             ("no certificate", URL, terms + ["--sign", os.path.join(self.folder, "missing.pfx")], 66,
              "no certificate file"),
+            # Only an earlier kit is replaced: --out and the ZIP beside it hold something else.
+            ("a folder of photos at --out", URL, terms, 65, not_a_kit, photos),
+            ("a kit's files and one more", URL, terms, 65, not_a_kit, {"QuillonMigrationTool/Notes.txt": b"mine"}),
+            ("a file at --out", URL, terms, 65, "is a file, not a kit folder",
+             {**no_kit, "QuillonMigrationTool": b"my notes"}),
+            ("a link at --out", URL, terms, 65, "is a symbolic link",
+             {**no_kit, "Photos/IMG_0001.jpg": b"\xff\xd8 a photo", "QuillonMigrationTool": "Photos"}),
+            ("a ZIP of photos beside it", URL, terms, 65, "QuillonMigrationTool.zip is not a kit's ZIP",
+             {"QuillonMigrationTool.zip": zip_of("IMG_0001.jpg")}),
+            ("a file that is no ZIP at the ZIP's path", URL, terms, 65, "QuillonMigrationTool.zip is not a kit's ZIP",
+             {"QuillonMigrationTool.zip": b"PK not a zip"}),
         ]
-        for index, (name, url, arguments, status, words) in enumerate(cases):
+        for index, (name, url, arguments, status, words, *changes) in enumerate(cases):
             with self.subTest(name):
-                parent = self.earlier_kit(f"refused-{index}")
+                parent = self.earlier_kit(f"refused-{index}", changes=changes[0] if changes else None)
+                before = tree(parent)
                 code, output = self.package(url, *arguments, out=os.path.join(parent, "QuillonMigrationTool"))
                 self.assertEqual(code, status, output)
                 self.assertIn(words, output)
                 self.assertIn("nothing was written", output)
-                self.assertEqual(sorted(os.listdir(parent)), ["QuillonMigrationTool", "QuillonMigrationTool.zip"])
-                self.assertEqual(os.listdir(os.path.join(parent, "QuillonMigrationTool")), ["MigrationTool.exe"])
-                self.assertEqual(read(os.path.join(parent, "QuillonMigrationTool.zip")), b"earlier")
+                self.assertEqual(len(output.splitlines()), 1, output)
+                self.assertEqual(tree(parent), before)
 
     def test_the_folder_and_the_zip_hold_the_same_files_as_windows_shows_them(self):
         # The MS-DOS times are local times: in Japan, nine hours from UTC.
         os.environ["TZ"] = "Asia/Tokyo"
         time.tzset()
+        # One after the other in the same place: the first over an earlier kit, the second over the kit the
+        # first made; each time the other settings file must not stay behind.
         cases = [
             ("with Auth.ini", ["--auth", self.auth], {"Auth.ini": AUTH.encode("utf-8")}),
             ("without Auth.ini", [], {"Auth.ini.sample": read(os.path.join(ROOT, "docs/Auth.ini.sample"))
                                       .replace(b"\n", b"\r\n")}),
         ]
-        for index, (name, arguments, settings) in enumerate(cases):
+        parent = self.earlier_kit("kit")
+        for name, arguments, settings in cases:
             with self.subTest(name):
-                parent = self.earlier_kit(f"kit-{index}")
-                stray = os.path.join(parent, "QuillonMigrationTool", "Old.txt")
-                open(stray, "w").close()
                 out = os.path.join(parent, "QuillonMigrationTool")
                 code, output = self.package(URL, "--license", self.terms, *arguments, out=out,
                                             environment={"TZ": "Asia/Tokyo"})

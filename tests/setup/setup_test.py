@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """What scripts/setup decides on the machines it meets: a mirror mid-sync, 32-bit Wine that cannot be
 installed, a machine without 32-bit execution, a required package apt refuses, a machine with everything.
-The system commands are stand-ins (standin.py) on PATH, so this needs neither root nor a network."""
+The system commands are stand-ins (standin.py) on PATH, so this needs neither root nor a network. The 32-bit
+probe itself is tried where folders are noexec, in a mount namespace of its own (as root; skipped elsewhere)."""
 import json
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SETUP = os.path.join(HERE, "..", "..", "scripts", "setup")
+PROBE = os.path.join(HERE, "..", "..", "scripts", "lib", "quillon-exec32-probe")
 COMMANDS = ("apt-get", "dpkg", "dpkg-query", "id", "locale", "sleep", "quillon-exec32-probe")
 
 NOTICE = "setup: 32-bit Wine: "
@@ -19,6 +22,9 @@ CASES = [
      "", dict(missing=[], update_failures=-1), 0, 0, ["32-bit Wine is installed", "ready (windows)"]),
     ("everything present, no 32-bit execution: wine32 not asked for",
      "", dict(missing=["wine32:i386"], exec32=False, update_failures=-1), 0, 0, ["cannot execute 32-bit code"]),
+    ("no folder where the probe may run a program: wine32 not asked for, and not called impossible",
+     "", dict(missing=["wine32:i386"], exec32=None, update_failures=-1), 0, 0,
+     [NOTICE + "not tried, whether this machine executes 32-bit code is unknown (no folder here lets a program run)"]),
     ("an index that never refreshes: three tries, then the lists as they are",
      "", dict(missing=["cmake", "wine64"], exec32=False, update_failures=-1), 0, 3,
      ["try 3 of 3", "going on with the package lists as they are", "installing: cmake wine64"]),
@@ -104,6 +110,30 @@ class SetupDecisionsTest(unittest.TestCase):
         self.assertEqual(second.returncode, 0, second.stdout + second.stderr)
         self.assertIn(NOTICE + "not tried again today (wine32:i386 could not be installed", second.stdout)
         self.assertEqual(len([c for c in after["calls"] if c[0] == "apt-get"]), 3 + 1, after["calls"])
+
+
+class Exec32ProbeTest(unittest.TestCase):
+    def test_a_noexec_folder_is_passed_over_not_taken_for_no_32_bit_execution(self):
+        noexec = "mount -t tmpfs -o noexec,size=64k tmpfs"
+        if os.geteuid() != 0 or not shutil.which("unshare") or subprocess.run(
+                ["unshare", "--mount", "sh", "-c", noexec + " /tmp"], capture_output=True).returncode != 0:
+            self.skipTest("needs root and a mount namespace")
+        here = subprocess.run([PROBE]).returncode
+        self.assertIn(here, (0, 1))
+        work = tempfile.mkdtemp(prefix="probe-test-")
+        self.addCleanup(os.rmdir, work)
+        # (name, shell script run in the namespace with the probe as $0 and an empty folder as $1, status)
+        cases = [
+            ("TMPDIR noexec: the next folder decides", f'{noexec} "$1" && TMPDIR=$1 "$0"', here),
+            # The probe's own folder is a candidate too: it runs from a noexec /tmp.
+            ("every folder noexec: it cannot tell",
+             f'for d in /tmp /var/tmp /dev/shm /run; do {noexec} $d || exit 99; done; '
+             f'cp "$0" /tmp/probe && TMPDIR= bash /tmp/probe', 2),
+        ]
+        for name, script, status in cases:
+            with self.subTest(name):
+                done = subprocess.run(["unshare", "--mount", "sh", "-c", script, PROBE, work], timeout=60)
+                self.assertEqual(done.returncode, status)
 
 
 if __name__ == "__main__":

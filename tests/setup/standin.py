@@ -6,7 +6,8 @@ The machine they pretend to be is the JSON file $SETUP_MACHINE:
   missing           packages not installed (names as setup asks for them, "wine32:i386" included);
                     every other package is installed
   architectures     foreign architectures
-  exec32            whether the probe finds that 32-bit code executes
+  exec32            whether the probe finds that 32-bit code executes; null: it finds no folder where a
+                    program may run, so it cannot tell
   update_failures   how many `apt-get update` runs fail, as a mirror mid-sync makes them (-1: all)
   refuse            packages that `apt-get install` cannot install (held broken packages)
   add_arch_fails    `dpkg --add-architecture` fails
@@ -40,7 +41,7 @@ def run(machine, name, args):
     if name == "sleep":
         return 0, "", ""
     if name == "quillon-exec32-probe":
-        return (0 if machine["exec32"] else 126), "", ""
+        return {True: 0, False: 1, None: 2}[machine["exec32"]], "", ""
     if name == "dpkg-query":
         package = args[-1]
         if package not in machine["missing"]:
