@@ -21,6 +21,9 @@ inline constexpr char16_t AgentUpgradeCode[] = u"{8D27F0A4-61C3-4B5E-92D7-3E0F5A
 // The machine-wide single-instance guard.
 inline constexpr char16_t kInstanceMutexName[] = u"Global\\{3B9E61D2-5A47-4F0C-9E18-7C2D40A5B6E3}";
 
+// The mutex the Windows Installer holds while an installation runs.
+inline constexpr char16_t kInstallerMutexName[] = u"Global\\_MSIExecute";
+
 // Files beside the executable, and the package in the temporary folder.
 inline constexpr char16_t kLicenseFileName[] = u"License.txt";
 inline constexpr char16_t kAuthFileName[] = u"Auth.ini";

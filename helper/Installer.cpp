@@ -1,11 +1,14 @@
 // Running the Windows Installer: installing the downloaded package and uninstalling the installed agent.
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
+#include "helper/InstallerBusy.h"
 #include "helper/InstallerRun.h"
 #include "log/WriteLog.h"
 #include "platform/CommandLine.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
+
+#include <thread>
 
 using namespace quillon;
 
@@ -13,30 +16,37 @@ namespace {
 
 constexpr std::size_t kProductCodeCapacity = 261;  // 260 characters and the terminator
 
-// Where each installer run logs its failures: the function and the line for each failing step.
+// Where each installer run logs: the function, the line of a wait for another installation, the line for
+// each failing step, and the line of a run again after 1618 (0: the run is not repeated).
 struct RunSite {
   const char16_t* function;
+  int busyWaitLine;
   int startLine;
   int waitLine;
   int exitCodeLine;
+  int busyRetryLine;
 };
-constexpr RunSite kInstallSite{u"Helper::ExecMsiSync", 125, 134, 143};
-constexpr RunSite kUninstallSite{u"Helper::ExecUninstallMsiByProductCodeSync", 185, 194, 203};
+// An uninstall that meets another installation after its wait is not repeated: the old agent is still
+// there, and box 112 tells the user to run the tool again once the other installer has finished. The install
+// is repeated, as the PC has no agent then.
+constexpr RunSite kInstallSite{u"Helper::ExecMsiSync", 121, 125, 134, 143, 147};
+constexpr RunSite kUninstallSite{u"Helper::ExecUninstallMsiByProductCodeSync", 181, 185, 194, 203, 0};
 
-// Runs the installer and waits for it. True when it exited with 0, or with 3010: the installer's work is done
-// and only a restart is pending (the product is removed or installed; its files may be replaced at the
-// restart), so treating it as a failure would leave a PC without an agent for nothing. A failure to start,
-// wait or get the exit code is logged with the platform's error code. Any other exit code (1641, 1618
-// included) is a failure and is not logged.
-bool runInstaller(const RunSite& site, const std::u16string& program, const std::u16string& commandLine,
-                  std::uint32_t& exitCode) {
+// True for the exit codes that mean the installer's work is done: 0, and 3010, where only a restart is
+// pending (the product is removed or installed; its files may be replaced at the restart), so treating it as
+// a failure would leave a PC without an agent for nothing. Any other (1641, 1618 included) is a failure.
+bool isDone(std::uint32_t exitCode) { return exitCode == 0 || isExitCode(exitCode, kInstallerRestartRequired); }
+
+// Runs the installer once and waits for it: its exit code, which is not logged; or nothing when it could not
+// be started, waited for or asked for its exit code, which is logged with the platform's error code.
+std::optional<std::uint32_t> runOnce(const RunSite& site, const std::u16string& program,
+                                     const std::u16string& commandLine) {
   const ProcessRun run = runToCompletion(program, commandLine);
   const char16_t* format = nullptr;
   int line = 0;
   switch (run.failedAt) {
     case ProcessRun::Step::Done:
-      exitCode = run.exitCode;
-      return run.exitCode == 0 || isExitCode(run.exitCode, kInstallerRestartRequired);
+      return run.exitCode;
     case ProcessRun::Step::Start:
       format = u"CreateProcess Error(%d)";
       line = site.startLine;
@@ -52,7 +62,32 @@ bool runInstaller(const RunSite& site, const std::u16string& program, const std:
   }
   const std::u16string message = formatText(format, {run.error});
   WriteLog(kHelperSource, site.function, line, kLogError, message.c_str());
-  return false;
+  return std::nullopt;
+}
+
+// Runs the installer once another installation in progress has ended, and, where the site allows, again
+// after a 1618; all within the bound of installerBusyBound, each wait and each rerun logged. True when the
+// work is done (isDone); exitCode receives the last exit code.
+bool runInstaller(const RunSite& site, const std::u16string& program, const std::u16string& commandLine,
+                  std::uint32_t& exitCode) {
+  const InstallerBusyBound bound = installerBusyBound();
+  for (;;) {
+    if (const std::optional<unsigned> waited = waitWhileInstallerBusy(bound)) {
+      const std::u16string message = formatText(u"Installer Busy(%u) Wait(%u)", {kInstallerBusy, *waited});
+      WriteLog(kHelperSource, site.function, site.busyWaitLine, kLogInfo, message.c_str());
+    }
+    const std::optional<std::uint32_t> code = runOnce(site, program, commandLine);
+    if (!code) return false;
+    exitCode = *code;
+    const bool again = site.busyRetryLine != 0 && isExitCode(*code, kInstallerBusy) &&
+                       std::chrono::steady_clock::now() + bound.pause < bound.deadline;
+    if (!again) return isDone(*code);
+    const auto pause = std::chrono::duration_cast<std::chrono::seconds>(bound.pause);
+    const std::u16string message =
+        formatText(u"Installer Busy(%u) Retry(%u)", {kInstallerBusy, static_cast<unsigned>(pause.count())});
+    WriteLog(kHelperSource, site.function, site.busyRetryLine, kLogInfo, message.c_str());
+    std::this_thread::sleep_for(bound.pause);
+  }
 }
 
 }  // namespace

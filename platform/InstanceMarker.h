@@ -19,4 +19,9 @@ InstanceMarker createInstanceMarker(const char16_t* name);
 // Releases this process's hold; the marker itself lives on while another process holds it.
 void closeInstanceHandle(InstanceHandle handle);
 
+// Whether another process holds the machine-wide mutex `name` at this moment (the Windows Installer's, while
+// an installation runs). It is looked at without being kept. Linux: whether a file of that name stands in
+// the markers' folder, the installer stand-in's sign of another installation.
+bool isMutexHeldElsewhere(const char16_t* name);
+
 }  // namespace quillon

@@ -105,4 +105,9 @@ void closeInstanceHandle(InstanceHandle handle) {
   if (handle != nullptr) close(descriptorFromHandle(handle));
 }
 
+bool isMutexHeldElsewhere(const char16_t* name) {
+  struct stat info;
+  return lstat(markerPath(name).c_str(), &info) == 0;
+}
+
 }  // namespace quillon

@@ -31,4 +31,17 @@ void closeInstanceHandle(InstanceHandle handle) {
   if (handle != nullptr) CloseHandle(handle);
 }
 
+bool isMutexHeldElsewhere(const char16_t* name) {
+  // No such mutex, or one this process may not even wait for: nothing known to wait for.
+  const ManagedKernelHandle mutex(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, asWide(name)));
+  if (mutex.get() == nullptr) return false;
+  // Free when it can be taken at once; then it is let go again in the same instant.
+  const DWORD taken = WaitForSingleObject(mutex.get(), 0);
+  if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) {
+    ReleaseMutex(mutex.get());
+    return false;
+  }
+  return taken == WAIT_TIMEOUT;
+}
+
 }  // namespace quillon

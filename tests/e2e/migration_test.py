@@ -6,8 +6,10 @@ the user saw (and whether each box came before its log line), the whole run log,
 registry afterwards, what reached the installer, and the downloaded package."""
 import json
 import os
+import re
 import shutil
 import subprocess
+import threading
 import time
 import unittest
 
@@ -427,6 +429,75 @@ class MigrationTest(unittest.TestCase):
                 self.assertEqual(ran, [], "planted programs ran")
                 if "after" in scenario:
                     scenario["after"](result)
+
+    # --- another installation in progress ---------------------------------------------------------------
+
+    def installation_in_progress(self, sandbox, seconds):
+        """Another installation holds the Windows Installer's mutex from now until `seconds` after the package
+        is downloaded, so the uninstall meets it. Linux: the stand-in's marker file for that mutex."""
+        package = os.path.join(sandbox.temp_dir, "NewQuillonAgent.msi")
+        if WINDOWS:
+            holder = subprocess.Popen([os.environ["WINELOADER"], os.environ["QUILLON_E2E_HOLD_MUTEX"],
+                                       "Global\\_MSIExecute", windows_path(package), str(seconds)])
+            self.addCleanup(holder.kill)
+            return
+        marker = os.path.join(sandbox.lock_dir, "Global-_MSIExecute.lock")
+        open(marker, "w").close()
+
+        def end():
+            while not os.path.exists(package):
+                time.sleep(0.05)
+            time.sleep(seconds)
+            os.remove(marker)
+        threading.Thread(target=end, daemon=True).start()
+
+    def test_another_installation_in_progress_is_waited_for(self):
+        # The bound is shortened for the tests (8 s for each installer run; 2 s between install runs).
+        wait = helper_line("ExecUninstallMsiByProductCodeSync", 181, INFO, "Installer Busy(1618) Wait(N)")
+        retry = helper_line("ExecMsiSync", 147, INFO, "Installer Busy(1618) Retry(2)")
+        done = [replacement(405, INFO, message(108))]
+        cases = [
+            ("busy for a few seconds before the uninstall", True, lambda sandbox: self.installation_in_progress(sandbox, 3),
+             ("box", message(108), MB_OK, IDOK), [wait, uninstalled(), installed()] + done, REPLACED, 2),
+            ("an install that meets 1618 twice", not WINDOWS, {"QUILLON_MSIEXEC_BUSY_INSTALLS": "2"},
+             ("box", message(108), MB_OK, IDOK), [uninstalled(), retry, retry, installed()] + done, REPLACED, 4),
+            # Runs at about 0, 2 and 4 s, and at 6 s when the runs are quick; none would end before 8 s after it.
+            ("an install that meets 1618 past the bound", not WINDOWS, {"QUILLON_MSIEXEC_BUSY_INSTALLS": "99"},
+             ("box", message(116), WARNING, IDOK), [uninstalled(), retry, retry], INSTALL_FAILED, None),
+            ("an uninstall that meets 1618", not WINDOWS, {"QUILLON_MSIEXEC_FAIL": "uninstall=1618"},
+             ("box", message(112), WARNING, IDOK), [replacement(345, ERROR, versioned(112, OLD_AGENT[1]))],
+             UNINSTALL_FAILED, 1),
+        ]
+        for name, applies, setting, box, lines, exit_code, installer_runs in cases:
+            if not applies:
+                continue
+            with self.subTest(name):
+                SERVER.publish_agent(self.package)
+                sandbox = self.sandbox()
+                sandbox.environment["QUILLON_TEST_INSTALLER_BUSY_SECONDS"] = "8"
+                if callable(setting):
+                    setting(sandbox)
+                else:
+                    sandbox.environment.update(setting)
+                started = time.time()
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                # The seconds waited vary; at least a second was.
+                for entry in result.log:
+                    match = re.fullmatch(r"Installer Busy\(1618\) Wait\((\d+)\)", entry.message)
+                    if match:
+                        self.assertGreaterEqual(int(match.group(1)), 1)
+                        entry.message = "Installer Busy(1618) Wait(N)"
+                if installer_runs is None:
+                    retries = sum(1 for entry in result.log if entry.key() == retry)
+                    self.assertIn(retries, (2, 3))
+                    lines, installer_runs = [uninstalled()] + [retry] * retries, 2 + retries
+                box_after = len(AGREED) + len(lines)
+                self.check(result, [("dialog", TERMS, 0, 1, 0), box + (box_after,)],
+                           AGREED + lines + ([replacement(376, ERROR, message(126))] if exit_code == INSTALL_FAILED
+                                             else []), exit_code)
+                self.assertLess(time.time() - started, 60, "the waits keep to their bound")
+                if not WINDOWS:
+                    self.assertEqual(len(sandbox.machine.installer_calls()), installer_runs)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,41 @@
+#include "helper/InstallerBusy.h"
+
+#include "helper/BuildConstants.h"
+#include "platform/Environment.h"
+#include "platform/InstanceMarker.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace quillon {
+
+namespace {
+
+constexpr std::chrono::milliseconds kPoll{500};
+
+}  // namespace
+
+InstallerBusyBound installerBusyBound() {
+  std::chrono::milliseconds limit = kInstallerBusyLimit;
+  std::chrono::milliseconds pause = kInstallerBusyRetryPause;
+  const std::string test = toUtf8(environmentVariable(u"QUILLON_TEST_INSTALLER_BUSY_SECONDS"));
+  if (!test.empty() && test.size() <= 3 && std::all_of(test.begin(), test.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    limit = std::min<std::chrono::milliseconds>(limit, std::chrono::seconds(std::stoi(test)));
+    pause = std::max<std::chrono::milliseconds>(std::chrono::seconds(1), limit / 4);
+  }
+  return {std::chrono::steady_clock::now() + limit, pause};
+}
+
+std::optional<unsigned> waitWhileInstallerBusy(const InstallerBusyBound& bound) {
+  // Looked at, never held: an installation that starts meanwhile must not meet this tool on its mutex.
+  if (!isMutexHeldElsewhere(kInstallerMutexName)) return std::nullopt;
+  const auto start = std::chrono::steady_clock::now();
+  do {
+    std::this_thread::sleep_for(kPoll);
+  } while (std::chrono::steady_clock::now() < bound.deadline && isMutexHeldElsewhere(kInstallerMutexName));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  return static_cast<unsigned>(std::chrono::duration_cast<std::chrono::seconds>(waited + kPoll / 2).count());
+}
+
+}  // namespace quillon
