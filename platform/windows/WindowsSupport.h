@@ -9,6 +9,8 @@
 #endif
 #include <windows.h>
 
+#include "platform/ManagedResource.h"
+
 #include <string>
 #include <string_view>
 
@@ -23,20 +25,11 @@ inline const char16_t* asText(const wchar_t* text) { return reinterpret_cast<con
 inline std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 inline std::u16string fromWide(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
 
-// A kernel object handle (process, thread, file), closed with CloseHandle when the holder ends. Either
+// A kernel object handle (process, thread, file, mutex), closed with CloseHandle when the holder ends. Either
 // "no handle" value (null, or INVALID_HANDLE_VALUE as CreateFileW reports a failure) is left alone.
-class ManagedKernelHandle {
- public:
-  explicit ManagedKernelHandle(HANDLE handle) : handle_(handle) {}
-  ~ManagedKernelHandle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  ManagedKernelHandle(const ManagedKernelHandle&) = delete;
-  ManagedKernelHandle& operator=(const ManagedKernelHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
+inline void closeKernelHandle(HANDLE handle) {
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+}
+using ManagedKernelHandle = ManagedResource<HANDLE, closeKernelHandle>;
 
 }  // namespace quillon
