@@ -127,8 +127,9 @@ class Exec32ProbeTest(unittest.TestCase):
             ("TMPDIR noexec: the next folder decides", f'{noexec} "$1" && TMPDIR=$1 "$0"', here),
             # The probe's own folder is a candidate too: it runs from a noexec /tmp.
             ("every folder noexec: it cannot tell",
-             f'for d in /tmp /var/tmp /dev/shm /run; do {noexec} $d || exit 99; done; '
-             f'cp "$0" /tmp/probe && TMPDIR= bash /tmp/probe', 2),
+             # (Read before the mounts: the probe itself may lie under one of these folders.)
+             f'probe=$(cat "$0") && for d in /tmp /var/tmp /dev/shm /run; do {noexec} $d || exit 99; done; '
+             f'printf "%s\\n" "$probe" >/tmp/probe && TMPDIR= bash /tmp/probe', 2),
         ]
         for name, script, status in cases:
             with self.subTest(name):

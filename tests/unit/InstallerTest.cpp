@@ -97,6 +97,9 @@ class FakeInstallerTest : public ::testing::Test {
   ScopedTempEnvironment tempEnvironment{temp.path()};
   fs::path record = folder.path() / "record.txt";
   ScopedEnvironment recordEnvironment{"QUILLON_FAKE_MSIEXEC_RECORD", record.string()};
+  // Each run exactly once: waiting for another installation, and the install's reruns after 1618, are the
+  // whole-tool tests' business.
+  ScopedEnvironment noBusyWaits{"QUILLON_TEST_INSTALLER_BUSY_SECONDS", "0"};
   std::u16string program = pathText(folder.path() / "msiexec.exe");
 
   void SetUp() override { fs::copy_file(testProgram(), toPath(program)); }

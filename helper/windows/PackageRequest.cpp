@@ -1,9 +1,10 @@
-// Windows body of the package download: WinHTTP, synchronous, with the user's manual proxy setting.
-#include "helper/Helper.h"
+// Windows body of helper/PackageRequest.h: WinHTTP, synchronous, with the user's manual proxy setting. The
+// calls and their order are WinHTTP's usual ones for a GET; nothing is set on the session or the request, so
+// redirects, time-outs and certificate checks follow the platform's defaults.
+#include "helper/PackageRequest.h"
 
 #include "helper/ContentLength.h"
 #include "helper/ManagedResources.h"
-#include "helper/PackageFile.h"
 #include "helper/windows/ManagedHttpHandle.h"
 #include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
@@ -13,29 +14,15 @@
 #include <new>
 #include <optional>
 
-using namespace quillon;
+namespace quillon {
 
 namespace {
 
 constexpr DWORD kUrlPartCapacity = 4096;  // host name and URL path, in wide characters
 
-// The user's proxy settings as WinHTTP hands them out: three texts the caller frees with GlobalFree.
-class ManagedProxyConfig {
- public:
-  ManagedProxyConfig() { std::memset(&config_, 0, sizeof(config_)); }
-  virtual ~ManagedProxyConfig() {
-    for (LPWSTR text : {config_.lpszAutoConfigUrl, config_.lpszProxy, config_.lpszProxyBypass}) {
-      if (text != nullptr) GlobalFree(text);
-    }
-  }
-  ManagedProxyConfig(const ManagedProxyConfig&) = delete;
-  ManagedProxyConfig& operator=(const ManagedProxyConfig&) = delete;
-
-  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG* get() { return &config_; }
-
- private:
-  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config_;
-};
+// A text WinHTTP hands out for the caller to free with GlobalFree (the user's proxy settings).
+inline void freeGlobalText(LPWSTR text) { GlobalFree(text); }
+using ManagedGlobalText = ManagedResource<LPWSTR, freeGlobalText>;
 
 // The Content-Length the server announced, if it announced one.
 std::optional<std::uint64_t> announcedLength(HINTERNET request) {
@@ -50,18 +37,21 @@ std::optional<std::uint64_t> announcedLength(HINTERNET request) {
 
 }  // namespace
 
-bool Helper::downloadFile(const char16_t* url, const char16_t* path, PackageFile& package) {
+bool requestPackage(const char16_t* url, PackageResponse& response) {
   if (loadSystemLibrary("winhttp.dll") == nullptr || !WinHttpCheckPlatform()) return false;
 
-  ManagedProxyConfig proxy;
-  if (!WinHttpGetIEProxyConfigForCurrentUser(proxy.get())) return false;
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG proxy;
+  std::memset(&proxy, 0, sizeof(proxy));
+  const bool proxyRead = WinHttpGetIEProxyConfigForCurrentUser(&proxy);
+  const ManagedGlobalText autoConfigUrl(proxy.lpszAutoConfigUrl), proxyList(proxy.lpszProxy),
+      proxyBypass(proxy.lpszProxyBypass);
+  if (!proxyRead) return false;
 
   // Only a proxy the user has set by hand counts; automatic detection and configuration scripts do not.
   HINTERNET session = nullptr, connection = nullptr, request = nullptr;
   ManagedHttpHandle handles(&session, &connection, &request);
-  if (proxy.get()->lpszProxy != nullptr) {
-    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.get()->lpszProxy,
-                          proxy.get()->lpszProxyBypass, 0);
+  if (proxyList.get() != nullptr) {
+    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxyList.get(), proxyBypass.get(), 0);
   } else {
     session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
   }
@@ -94,16 +84,11 @@ bool Helper::downloadFile(const char16_t* url, const char16_t* path, PackageFile
   DWORD statusSize = sizeof(status);
   if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX) ||
-      status != 200) {
-    return false;  // an earlier file at the path is untouched
+      !response.onResponse(static_cast<long>(status), announcedLength(request))) {
+    return false;
   }
-  const std::optional<std::uint64_t> expectedLength = announcedLength(request);
-
-  if (!package.create(path)) return false;
 
   // Each pass takes what WinHTTP holds at that moment; an available count of 0 is the end of the body.
-  bool dataWritten = false;
-  std::uint64_t received = 0;
   for (;;) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available)) return false;
@@ -112,16 +97,9 @@ bool Helper::downloadFile(const char16_t* url, const char16_t* path, PackageFile
     std::memset(chunk.get(), 0, available);
     DWORD read = 0;
     if (!WinHttpReadData(request, chunk.get(), available, &read)) return false;
-    if (read > 0) {
-      dataWritten = true;
-      if (!package.append(chunk.get(), read)) return false;
-      received += read;
-    }
-    if (available == 0) break;
+    if (read > 0 && !response.onBody(chunk.get(), read)) return false;
+    if (available == 0) return true;
   }
-
-  // A connection that closes early can look like the end of the body to WinHTTP (Wine's reports it so), so a
-  // cut-off package is caught here, by its announced length. The file counts once it is held as written.
-  if (expectedLength && received != *expectedLength) return false;
-  return dataWritten && package.holdAsWritten();
 }
+
+}  // namespace quillon
