@@ -121,7 +121,7 @@ class CDialog {
 
   unsigned m_templateId;
   CWnd* m_parent;
-  void* m_hWnd = nullptr;
+  void* m_hWnd = nullptr;  // the dialog's window (Windows; the terminal has none)
   bool m_ended = false;
   bool m_shown = false;
   std::intptr_t m_result = 0;

@@ -1,7 +1,7 @@
 // The dialog templates of the Linux build: the same dialog as template IDD_LICENSE of MigrationTool.rc,
 // without the geometry a terminal has no use for.
 #include "platform/linux/DialogTemplate.h"
-#include "res/LicenseDialog.h"
+#include "res/LicenseDialogTexts.h"
 #include "res/resource.h"
 
 namespace quillon {

@@ -28,7 +28,6 @@ struct DialogPlatform {
 std::intptr_t CDialog::RunModal() {
   const DialogTemplate* dialogTemplate = quillon::findDialogTemplate(m_templateId);
   if (dialogTemplate == nullptr) return -1;
-  m_hWnd = const_cast<DialogTemplate*>(dialogTemplate);
 
   int defaultButton = kIdOkCommand;
   for (const DialogControlTemplate& control : dialogTemplate->controls) {
@@ -65,7 +64,6 @@ std::intptr_t CDialog::RunModal() {
                                                  focusOnButton ? m_focusId : defaultButton, kIdCancelCommand);
     DialogPlatform::command(*this, answer);
   }
-  m_hWnd = nullptr;
   return m_result;
 }
 
