@@ -7,7 +7,7 @@
 #include "app/Messages.h"
 #include "helper/Helper.h"
 #include "helper/PackageFile.h"
-#include "log/WriteLog.h"
+#include "log/LogSite.h"
 #include "platform/Com.h"
 #include "platform/MessageBox.h"
 #include "platform/StringTable.h"
@@ -19,17 +19,13 @@ CMigrationToolApp theApp;
 
 namespace {
 
-constexpr char16_t kFunction[] = u"CMigrationToolApp::InitInstance";
-
-void logLine(int line, const char16_t* level, unsigned textId) {
-  WriteLog(kMigrationToolSource, kFunction, line, level, LoadMessageText(textId));
-}
+void logLine(const LogSite& site, unsigned textId) { WriteLog(site, LoadMessageText(textId)); }
 
 // The usual failure: a warning box, then, once the user has closed it, the log line.
-void reportFailure(unsigned boxTextId, int line, unsigned logTextId) {
+void reportFailure(unsigned boxTextId, const LogSite& site, unsigned logTextId) {
   const char16_t* caption = LoadToolCaption();
   showMessageBox(LoadMessageText(boxTextId), caption, kBoxOk | kBoxIconWarning);
-  logLine(line, kLogError, logTextId);
+  logLine(site, logTextId);
 }
 
 // Asks the user to confirm the enrolment settings read from Auth.ini. The question is built whole,
@@ -65,7 +61,7 @@ BOOL CMigrationToolApp::InitInstance() {
   initializeCom();
 
   if (Helper::isAlreadyRunning(m_hMutex)) {
-    reportFailure(IDS_ALREADY_RUNNING, 48, IDS_ALREADY_RUNNING);
+    reportFailure(IDS_ALREADY_RUNNING, logsite::FlowAlreadyRunning, IDS_ALREADY_RUNNING);
     return Finish(ToolExitCode::AlreadyRunning);
   }
 
@@ -77,37 +73,37 @@ BOOL CMigrationToolApp::InitInstance() {
     case kLicenseAgreed:
       break;
     case kLicenseDeclined:
-      logLine(81, kLogInfo, IDS_TERMS_DECLINED);
+      logLine(logsite::FlowTermsDeclined, IDS_TERMS_DECLINED);
       return Finish(ToolExitCode::TermsDeclined);
     default:
       // The terms could not be read, or the dialog could not even be created: either way the user has
       // not agreed to anything, so the tool must not go on as if they had.
-      reportFailure(IDS_FILE_MISSING, 90, IDS_FILE_MISSING_LOG);
+      reportFailure(IDS_FILE_MISSING, logsite::FlowTermsUnreadable, IDS_FILE_MISSING_LOG);
       return Finish(ToolExitCode::TermsUnreadable);
   }
-  logLine(97, kLogInfo, IDS_TERMS_AGREED);
-  logLine(99, kLogInfo, IDS_MIGRATION_STARTED);
+  logLine(logsite::FlowTermsAgreed, IDS_TERMS_AGREED);
+  logLine(logsite::FlowMigrationStarted, IDS_MIGRATION_STARTED);
 
   if (!Helper::isAgentInstalled()) {
-    reportFailure(IDS_AGENT_NOT_FOUND, 105, IDS_AGENT_NOT_FOUND_LOG);
+    reportFailure(IDS_AGENT_NOT_FOUND, logsite::FlowAgentNotInstalled, IDS_AGENT_NOT_FOUND_LOG);
     return Finish(ToolExitCode::AgentNotInstalled);
   }
 
   if (Helper::existsAuthFile()) {
     AuthSettings& settings = Helper::getAuthSettings();
     if (!Helper::readAuthSettings(settings.CompanyName, settings.CompanyCode, settings.CertCode)) {
-      reportFailure(IDS_SETTINGS_FAULTY, 119, IDS_SETTINGS_FAULTY_LOG);
+      reportFailure(IDS_SETTINGS_FAULTY, logsite::FlowSettingsFaulty, IDS_SETTINGS_FAULTY_LOG);
       return Finish(ToolExitCode::SettingsFaulty);
     }
     if (!confirmSettings(settings)) {
-      logLine(129, kLogError, IDS_CONFIRMATION_CANCELLED);
+      logLine(logsite::FlowConfirmationDeclined, IDS_CONFIRMATION_CANCELLED);
       return Finish(ToolExitCode::ConfirmationDeclined);
     }
   }
 
   char16_t packageUrl[512] = {};
   if (!Helper::getDownloadUrl(packageUrl)) {
-    reportFailure(IDS_URL_NOT_FOUND, 139, IDS_URL_NOT_FOUND_LOG);
+    reportFailure(IDS_URL_NOT_FOUND, logsite::FlowPackageUrlNotFound, IDS_URL_NOT_FOUND_LOG);
     return Finish(ToolExitCode::PackageUrlNotFound);
   }
 
@@ -118,7 +114,7 @@ BOOL CMigrationToolApp::InitInstance() {
   PackageFile package;
   if (!Helper::downloadFile(packageUrl, packagePath.c_str(), package) ||
       !Helper::checkAgentPackage(packagePath.c_str())) {
-    reportFailure(IDS_DOWNLOAD_FAILED, 148, IDS_DOWNLOAD_FAILED_LOG);
+    reportFailure(IDS_DOWNLOAD_FAILED, logsite::FlowDownloadFailed, IDS_DOWNLOAD_FAILED_LOG);
     return Finish(ToolExitCode::DownloadFailed);
   }
 

@@ -1,7 +1,7 @@
 // Replacing the installed agent: uninstall, wait, install the downloaded package, report.
 #include "app/Messages.h"
 #include "helper/Helper.h"
-#include "log/WriteLog.h"
+#include "log/LogSite.h"
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
@@ -13,20 +13,16 @@ using namespace quillon;
 
 namespace {
 
-constexpr char16_t kFunction[] = u"Helper::updateQuillon";
-
 // The uninstaller must have let go of everything before the new package installs.
 constexpr std::chrono::milliseconds kPauseAfterUninstall{5000};
 
-void logCatalogueText(int line, const char16_t* level, unsigned id) {
-  WriteLog(kHelperSource, kFunction, line, level, LoadMessageText(id));
-}
+void logCatalogueText(const LogSite& site, unsigned id) { WriteLog(site, LoadMessageText(id)); }
 
 // The catalogue text followed directly by the version, as in "...しました。(V5.1.0)".
-void logVersionedText(int line, const char16_t* level, unsigned id, const AgentVersion& version) {
+void logVersionedText(const LogSite& site, unsigned id, const AgentVersion& version) {
   const std::u16string text =
       formatText(u"%s(V%d.%d.%d)", {LoadMessageText(id), version.major, version.minor, version.build});
-  WriteLog(kHelperSource, kFunction, line, level, text.c_str());
+  WriteLog(site, text.c_str());
 }
 
 void showBox(unsigned id, unsigned flags) {
@@ -39,15 +35,15 @@ void showBox(unsigned id, unsigned flags) {
 bool Helper::updateQuillon(ReplacementOutcome* outcome) {
   AgentVersion version;
   const bool versionRead = getAgentVersion(version);
-  if (!versionRead) logCatalogueText(334, kLogError, IDS_VERSION_UNREADABLE);
+  if (!versionRead) logCatalogueText(logsite::ReplaceVersionUnreadable, IDS_VERSION_UNREADABLE);
 
   std::uint32_t uninstallCode = 0;
   if (!ExecUninstallMsiByProductCodeSync(uninstallCode)) {
     // The one outcome whose box follows its log line.
     if (versionRead) {
-      logVersionedText(345, kLogError, IDS_UNINSTALL_FAILED, version);
+      logVersionedText(logsite::ReplaceUninstallFailedVersion, IDS_UNINSTALL_FAILED, version);
     } else {
-      logCatalogueText(349, kLogError, IDS_UNINSTALL_FAILED_LOG);
+      logCatalogueText(logsite::ReplaceUninstallFailed, IDS_UNINSTALL_FAILED_LOG);
     }
     showBox(IDS_UNINSTALL_FAILED, kBoxOk | kBoxIconWarning);
     if (outcome != nullptr) *outcome = ReplacementOutcome::UninstallFailed;
@@ -56,9 +52,9 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
 
   std::this_thread::sleep_for(kPauseAfterUninstall);
   if (versionRead) {
-    logVersionedText(363, kLogInfo, IDS_AGENT_UNINSTALLED, version);
+    logVersionedText(logsite::ReplaceUninstalledVersion, IDS_AGENT_UNINSTALLED, version);
   } else {
-    logCatalogueText(367, kLogInfo, IDS_AGENT_UNINSTALLED);
+    logCatalogueText(logsite::ReplaceUninstalled, IDS_AGENT_UNINSTALLED);
   }
 
   // The package is not looked for beforehand: a missing file shows as a failed install.
@@ -67,22 +63,22 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
   std::uint32_t installCode = 0;
   if (!ExecMsiSync(packagePath.c_str(), settings.CompanyCode.c_str(), settings.CertCode.c_str(), installCode)) {
     showBox(IDS_INSTALL_FAILED, kBoxOk | kBoxIconWarning);
-    logCatalogueText(376, kLogError, IDS_INSTALL_FAILED_LOG);
+    logCatalogueText(logsite::ReplaceInstallFailed, IDS_INSTALL_FAILED_LOG);
     if (outcome != nullptr) *outcome = ReplacementOutcome::InstallFailed;
     return false;
   }
 
   if (getAgentVersion(version)) {
-    logVersionedText(392, kLogInfo, IDS_AGENT_INSTALLED, version);
+    logVersionedText(logsite::ReplaceInstalledVersion, IDS_AGENT_INSTALLED, version);
   } else {
-    logCatalogueText(385, kLogError, IDS_VERSION_UNREADABLE);
-    logCatalogueText(396, kLogInfo, IDS_AGENT_INSTALLED);
+    logCatalogueText(logsite::ReplaceInstalledVersionUnreadable, IDS_VERSION_UNREADABLE);
+    logCatalogueText(logsite::ReplaceInstalled, IDS_AGENT_INSTALLED);
   }
   // Auth.ini is looked for again: the closing line tells whether the codes went to the installer.
   if (existsAuthFile()) {
-    logCatalogueText(401, kLogInfo, IDS_MIGRATION_COMPLETE_AUTHENTICATED);
+    logCatalogueText(logsite::ReplaceCompleteAuthenticated, IDS_MIGRATION_COMPLETE_AUTHENTICATED);
   } else {
-    logCatalogueText(405, kLogInfo, IDS_MIGRATION_COMPLETE);
+    logCatalogueText(logsite::ReplaceComplete, IDS_MIGRATION_COMPLETE);
   }
   showBox(IDS_MIGRATION_COMPLETE, kBoxOk);
   // Either run may have ended with "done, restart pending": the agent is replaced all the same, and only

@@ -5,35 +5,20 @@
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
 #include "helper/ServerAccess.h"
-#include "log/WriteLog.h"
+#include "log/LogSite.h"
 #include "platform/Text.h"
 
 namespace quillon {
-
-namespace {
-
-constexpr char16_t kFunction[] = u"Helper::getDownloadUrl";
-
-// Log lines of the lookup. 455 and 471 are the documented ones; 448 (no response at all, also none within
-// the time limit) and 476 (a URL too long for the caller's buffer) are ours, numbered where those checks
-// stand in the lookup's order.
-constexpr int kNoResponseLine = 448;
-constexpr int kStatusLine = 455;
-constexpr int kKeyMissingLine = 471;
-constexpr int kUrlTooLongLine = 476;
-
-}  // namespace
 
 bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUrlPrefix, char16_t* url,
                       std::chrono::seconds timeLimit) {
   const ScriptResponse response = requestConfigScript(configScriptUrl, timeLimit);
   if (!response.received) {
-    WriteLog(kHelperSource, kFunction, kNoResponseLine, kLogError, response.failure.c_str());
+    WriteLog(logsite::ConfigScriptNoResponse, response.failure.c_str());
     return false;
   }
   if (response.status / 100 != 2) {
-    WriteLog(kHelperSource, kFunction, kStatusLine, kLogError,
-             formatText(u"ResponseCode =%d", {response.status}).c_str());
+    WriteLog(logsite::ConfigScriptStatus, formatText(u"ResponseCode =%d", {response.status}).c_str());
     return false;
   }
 
@@ -42,7 +27,7 @@ bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUr
   script = script.substr(0, script.find(u'\0'));
   const auto path = findAgentMsiPath(script);
   if (!path) {
-    WriteLog(kHelperSource, kFunction, kKeyMissingLine, kLogError, LoadMessageText(IDS_MSI_URL_KEY_MISSING));
+    WriteLog(logsite::ConfigScriptKeyMissing, LoadMessageText(IDS_MSI_URL_KEY_MISSING));
     return false;
   }
 
@@ -50,7 +35,7 @@ bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUr
   const std::u16string_view prefix = packageUrlPrefix;
   const std::size_t length = prefix.size() + path->size();
   if (length >= kPackageUrlCapacity) {
-    WriteLog(kHelperSource, kFunction, kUrlTooLongLine, kLogError,
+    WriteLog(logsite::PackageUrlTooLong,
              formatText(u"URL Length Error(%u)", {static_cast<unsigned long>(length)}).c_str());
     return false;
   }

@@ -3,7 +3,7 @@
 #include "helper/Helper.h"
 #include "helper/InstallerBusy.h"
 #include "helper/InstallerRun.h"
-#include "log/WriteLog.h"
+#include "log/LogSite.h"
 #include "platform/CommandLine.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
@@ -16,21 +16,22 @@ namespace {
 
 constexpr std::size_t kProductCodeCapacity = 261;  // 260 characters and the terminator
 
-// Where each installer run logs: the function, the line of a wait for another installation, the line for
-// each failing step, and the line of a run again after 1618 (0: the run is not repeated).
+// Where each installer run logs: a wait for another installation, each failing step, and a run again after
+// 1618 (none: the run is not repeated).
 struct RunSite {
-  const char16_t* function;
-  int busyWaitLine;
-  int startLine;
-  int waitLine;
-  int exitCodeLine;
-  int busyRetryLine;
+  const LogSite& busyWait;
+  const LogSite& start;
+  const LogSite& wait;
+  const LogSite& exitCode;
+  const LogSite* busyRetry;
 };
 // An uninstall that meets another installation after its wait is not repeated: the old agent is still
 // there, and box 112 tells the user to run the tool again once the other installer has finished. The install
 // is repeated, as the PC has no agent then.
-constexpr RunSite kInstallSite{u"Helper::ExecMsiSync", 121, 125, 134, 143, 147};
-constexpr RunSite kUninstallSite{u"Helper::ExecUninstallMsiByProductCodeSync", 181, 185, 194, 203, 0};
+constexpr RunSite kInstallSite{logsite::InstallBusyWait, logsite::InstallStartFailed, logsite::InstallWaitFailed,
+                               logsite::InstallExitCodeFailed, &logsite::InstallBusyRetry};
+constexpr RunSite kUninstallSite{logsite::UninstallBusyWait, logsite::UninstallStartFailed,
+                                 logsite::UninstallWaitFailed, logsite::UninstallExitCodeFailed, nullptr};
 
 // True for the exit codes that mean the installer's work is done: 0, and 3010, where only a restart is
 // pending (the product is removed or installed; its files may be replaced at the restart), so treating it as
@@ -43,25 +44,25 @@ std::optional<std::uint32_t> runOnce(const RunSite& site, const std::u16string& 
                                      const std::u16string& commandLine) {
   const ProcessRun run = runToCompletion(program, commandLine);
   const char16_t* format = nullptr;
-  int line = 0;
+  const LogSite* failed = nullptr;
   switch (run.failedAt) {
     case ProcessRun::Step::Done:
       return run.exitCode;
     case ProcessRun::Step::Start:
       format = u"CreateProcess Error(%d)";
-      line = site.startLine;
+      failed = &site.start;
       break;
     case ProcessRun::Step::Wait:
       format = u"WaitForSingleObject Error(%d)";
-      line = site.waitLine;
+      failed = &site.wait;
       break;
     case ProcessRun::Step::ExitCode:
       format = u"GetExitCodeProcess Error(%d)";
-      line = site.exitCodeLine;
+      failed = &site.exitCode;
       break;
   }
   const std::u16string message = formatText(format, {run.error});
-  WriteLog(kHelperSource, site.function, line, kLogError, message.c_str());
+  WriteLog(*failed, message.c_str());
   return std::nullopt;
 }
 
@@ -74,18 +75,18 @@ bool runInstaller(const RunSite& site, const std::u16string& program, const std:
   for (;;) {
     if (const std::optional<unsigned> waited = waitWhileInstallerBusy(bound)) {
       const std::u16string message = formatText(u"Installer Busy(%u) Wait(%u)", {kInstallerBusy, *waited});
-      WriteLog(kHelperSource, site.function, site.busyWaitLine, kLogInfo, message.c_str());
+      WriteLog(site.busyWait, message.c_str());
     }
     const std::optional<std::uint32_t> code = runOnce(site, program, commandLine);
     if (!code) return false;
     exitCode = *code;
-    const bool again = site.busyRetryLine != 0 && isExitCode(*code, kInstallerBusy) &&
+    const bool again = site.busyRetry != nullptr && isExitCode(*code, kInstallerBusy) &&
                        std::chrono::steady_clock::now() + bound.pause < bound.deadline;
     if (!again) return isDone(*code);
     const auto pause = std::chrono::duration_cast<std::chrono::seconds>(bound.pause);
     const std::u16string message =
         formatText(u"Installer Busy(%u) Retry(%u)", {kInstallerBusy, static_cast<unsigned>(pause.count())});
-    WriteLog(kHelperSource, site.function, site.busyRetryLine, kLogInfo, message.c_str());
+    WriteLog(*site.busyRetry, message.c_str());
     std::this_thread::sleep_for(bound.pause);
   }
 }

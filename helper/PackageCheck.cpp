@@ -6,7 +6,7 @@
 
 #include "helper/CompoundFile.h"
 #include "helper/PackageDatabase.h"
-#include "log/WriteLog.h"
+#include "log/LogSite.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -16,29 +16,18 @@ using namespace quillon;
 
 namespace {
 
-constexpr char16_t kFunction[] = u"Helper::checkAgentPackage";
-
-// Log lines of the check, one per check, in the order they run (numbered after the download's lines).
-constexpr int kOpenLine = 512;
-constexpr int kQueryLine = 519;
-constexpr int kProductCodeLine = 523;
-constexpr int kTransformLine = 528;
-constexpr int kStreamLine = 535;
-constexpr int kCabinetLine = 541;
-
 // The embedded transform the install command applies (TRANSFORMS=:1041).
 constexpr char16_t kTransformName[] = u"1041";
 
-void logFailure(int line, const std::u16string& message) {
-  WriteLog(kHelperSource, kFunction, line, kLogError, message.c_str());
-}
+void logFailure(const LogSite& site, const std::u16string& message) { WriteLog(site, message.c_str()); }
 
 void logOpenFailure(unsigned error) {
-  logFailure(kOpenLine, formatText(u"Package Open Error(%d)", {static_cast<int>(error)}));
+  logFailure(logsite::PackageOpenFailed, formatText(u"Package Open Error(%d)", {static_cast<int>(error)}));
 }
 
 void logQueryFailure(const char16_t* table, unsigned error) {
-  logFailure(kQueryLine, formatText(u"Package Query Error(%d) %s", {static_cast<int>(error), table}));
+  logFailure(logsite::PackageQueryFailed,
+             formatText(u"Package Query Error(%d) %s", {static_cast<int>(error), table}));
 }
 
 // Runs a query whose rows cannot fail; a failure of the query itself is logged with the table's name.
@@ -74,7 +63,7 @@ bool Helper::checkAgentPackage(const char16_t* path) {
     return false;
   }
   if (productCode.empty()) {
-    logFailure(kProductCodeLine, u"ProductCode Missing");
+    logFailure(logsite::PackageProductCodeMissing, u"ProductCode Missing");
     return false;
   }
 
@@ -85,7 +74,7 @@ bool Helper::checkAgentPackage(const char16_t* path) {
     return false;
   }
   if (!transform) {
-    logFailure(kTransformLine, formatText(u"Transform %s Missing", {kTransformName}));
+    logFailure(logsite::PackageTransformMissing, formatText(u"Transform %s Missing", {kTransformName}));
     return false;
   }
 
@@ -106,7 +95,8 @@ bool Helper::checkAgentPackage(const char16_t* path) {
       });
   if (streamError != 0) {
     if (streamFailed) {
-      logFailure(kStreamLine, formatText(u"Stream Read Error(%d) %s", {static_cast<int>(streamError), failedStream}));
+      logFailure(logsite::PackageStreamCut,
+                 formatText(u"Stream Read Error(%d) %s", {static_cast<int>(streamError), failedStream}));
     } else {
       logQueryFailure(u"_Streams", streamError);
     }
@@ -131,7 +121,7 @@ bool Helper::checkAgentPackage(const char16_t* path) {
     return false;
   }
   if (!missingCabinet.empty()) {
-    logFailure(kCabinetLine, formatText(u"Cabinet Missing %s", {missingCabinet}));
+    logFailure(logsite::PackageCabinetMissing, formatText(u"Cabinet Missing %s", {missingCabinet}));
     return false;
   }
   return true;

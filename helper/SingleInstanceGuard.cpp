@@ -1,7 +1,7 @@
 // The guard against a second running copy of the tool.
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
-#include "log/WriteLog.h"
+#include "log/LogSite.h"
 #include "platform/Text.h"
 
 using namespace quillon;
@@ -13,6 +13,6 @@ bool Helper::isAlreadyRunning(InstanceHandle& handle) {
 
   // Without a marker the tool runs unguarded rather than not at all; the log keeps the reason.
   const std::u16string message = formatText(u"CreateMutex Error(%d)", {marker.error});
-  WriteLog(kHelperSource, u"Helper::isAlreadyRunning", 428, kLogError, message.c_str());
+  WriteLog(logsite::GuardMarkerFailed, message.c_str());
   return false;
 }

@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """scripts/check-server against the build tree's local destination server: a good server, and each fault a
-PC would stop at, with the step's exit status and the plain words the administrator reads.
+PC would stop at, with the step's exit status and the plain words the administrator reads. Also the README's
+table of run-log lines against log/LogSites.inc, whose site names tell check-server the step that failed.
 
 Environment (tests/e2e/CMakeLists.txt): QUILLON_FETCH (the Linux build's quillon-fetch, so the script builds
 nothing), QUILLON_E2E_PACKAGES, QUILLON_E2E_SERVER, QUILLON_TEST_SERVER_ROOT, QUILLON_TEST_OTHER_CA.
 """
 import os
+import re
 import subprocess
 import unittest
 
-from harness import NEW_AGENT, ROOT, DistributionServer
+from harness import LOG_SITES, NEW_AGENT, ROOT, DistributionServer
 
 SERVER = DistributionServer()
 PACKAGES = os.environ["QUILLON_E2E_PACKAGES"]
@@ -92,6 +94,15 @@ class CheckServerTest(unittest.TestCase):
                 code, output = self.check_server(url)
                 self.assertEqual(code, 64, output)
                 self.assertIn("is not https://host[:port]", output)
+
+
+class RunLogLinesTest(unittest.TestCase):
+    def test_the_readme_lists_every_log_site_and_no_other(self):
+        readme = open(os.path.join(ROOT, "README.md"), encoding="utf-8").read()
+        section = readme.split("\n## Run-log lines\n", 1)[1].split("\n## ", 1)[0]
+        rows = [(file, function, int(line), level) for line, level, function, file
+                in re.findall(r"^\| (\d+) \| (\w+) \| `([^`]+)` \| `([^`]+)` \|", section, re.MULTILINE)]
+        self.assertEqual(sorted(rows), sorted(LOG_SITES.values()))
 
 
 if __name__ == "__main__":

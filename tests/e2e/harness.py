@@ -61,6 +61,16 @@ def _catalogue():
 MESSAGES = _catalogue()
 
 
+def _log_sites():
+    """Log site name -> (file, function, line, level), read from the table's one source."""
+    source = open(os.path.join(ROOT, "log/LogSites.inc"), encoding="utf-8").read()
+    return {name: (file, function, int(line), level) for name, file, function, line, level
+            in re.findall(r'QUILLON_LOG_SITE\((\w+), "([^"]*)", "([^"]*)", (\d+), "([^"]*)"\)', source)}
+
+
+LOG_SITES = _log_sites()
+
+
 def message(number):
     return MESSAGES[number]
 
@@ -109,12 +119,19 @@ def screenshots(*names):
     return [os.path.join(os.path.abspath(folder), name + ".png") if name else None for name in names]
 
 
+def _logged_from_a_site(file, function, line, level, text):
+    """The log entry's key; a line the tool has no site for cannot be expected."""
+    if (file, function, line, level) not in LOG_SITES.values():
+        raise AssertionError(f"no log site {file} {function} {line} {level} in log/LogSites.inc")
+    return (file, function, line, level, text)
+
+
 def flow_line(line, level, text_id):
-    return ("MigrationTool.cpp", "CMigrationToolApp::InitInstance", line, level, message(text_id))
+    return _logged_from_a_site("MigrationTool.cpp", "CMigrationToolApp::InitInstance", line, level, message(text_id))
 
 
 def helper_line(function, line, level, text):
-    return ("Helper.cpp", "Helper::" + function, line, level, text)
+    return _logged_from_a_site("Helper.cpp", "Helper::" + function, line, level, text)
 
 
 class Window:

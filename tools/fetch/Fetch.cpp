@@ -15,22 +15,29 @@
 //
 // download and lookup print the result ("true"/"false", or the package URL), the seconds taken and the peak
 // resident memory in KiB. Exit status 0 on success, 1 on a false result, 2 on a wrong command line. The
-// lookup's and the check's log lines go to the run log as usual (QuillonMigrationTool.log in TMPDIR).
+// lookup's and the check's log lines go to the run log as usual (QuillonMigrationTool.log in TMPDIR); when
+// either fails it also prints "failed SITE MESSAGE": the step that failed, by the name of its log site
+// (log/LogSites.inc), and the message it logged; "failed" alone when it logged none.
 #include "helper/AuthFile.h"
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
 #include "helper/PackageDatabase.h"
 #include "helper/ServerAccess.h"
+#include "log/LogEntry.h"
+#include "log/LogSite.h"
+#include "log/RunLogFile.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -52,6 +59,61 @@ long peakMemoryKiB() {
   return -1;
 }
 
+// The run log's sites by name, to tell a logged line's step.
+struct NamedSite {
+  const char* name;
+  const LogSite& site;
+};
+constexpr NamedSite kSites[] = {
+#define QUILLON_LOG_SITE(name, file, function, line, level) {#name, logsite::name},
+#include "log/LogSites.inc"
+#undef QUILLON_LOG_SITE
+};
+
+boost::filesystem::path runLog() { return quillon::toPath(quillon::runLogPath()); }
+
+// The run log's size now: what lies beyond it later was logged since.
+std::uintmax_t runLogSize() {
+  boost::system::error_code error;
+  const std::uintmax_t size = boost::filesystem::file_size(runLog(), error);
+  return error ? 0 : size;
+}
+
+// What every line of a site holds after its time ("yyyy/mm/dd hh:mm:ss "): the entry the site writes with
+// an empty message, without its line end.
+constexpr std::size_t kLogTimeLength = 20;
+std::u16string siteHead(const LogSite& site) {
+  std::u16string entry = quillon::composeLogEntry({}, site.level, site.file, site.function, site.line, u"");
+  entry.pop_back();
+  return entry.substr(kLogTimeLength);
+}
+
+// Prints the last line of a log site that the run log gained beyond `logged` bytes, as "failed SITE MESSAGE".
+// The run log is read back rather than watched, so that the tool's code runs here exactly as in the tool.
+void printFailedStep(std::uintmax_t logged) {
+  std::ifstream log(runLog().string(), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  bytes.erase(0, logged <= bytes.size() ? logged : 0);  // a log started anew meanwhile is read whole
+  const std::u16string decoded = quillon::fromUtf16le(bytes);
+  std::u16string_view text = decoded;
+  if (!text.empty() && text.front() == u'\uFEFF') text.remove_prefix(1);  // the log began with this step
+  std::string failed = "failed";
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find(u"\r\n"), text.size());
+    const std::u16string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 2, text.size()));
+    if (line.size() < kLogTimeLength) continue;
+    const std::u16string_view entry = line.substr(kLogTimeLength);
+    for (const NamedSite& named : kSites) {
+      const std::u16string head = siteHead(named.site);
+      if (entry.substr(0, head.size()) == head) {
+        failed = std::string("failed ") + named.name + " " + quillon::toUtf8(entry.substr(head.size()));
+      }
+    }
+  }
+  std::cout << failed << "\n";
+}
+
 int timed(bool ok, const std::string& result, std::chrono::steady_clock::time_point start) {
   std::cout << result << " " << secondsSince(start) << " " << peakMemoryKiB() << "\n";
   return ok ? 0 : 1;
@@ -64,11 +126,14 @@ int download(const char* url, const char* path) {
 }
 
 int lookup(const char* configScriptUrl, const char* prefix, std::chrono::seconds timeLimit) {
+  const std::uintmax_t logged = runLogSize();
   const auto start = std::chrono::steady_clock::now();
   char16_t url[quillon::kPackageUrlCapacity];
   const bool ok = quillon::lookUpPackageUrl(quillon::fromUtf8(configScriptUrl).c_str(),
                                             quillon::fromUtf8(prefix).c_str(), url, timeLimit);
-  return timed(ok, ok ? quillon::toUtf8(url) : std::string("false"), start);
+  const int status = timed(ok, ok ? quillon::toUtf8(url) : std::string("false"), start);
+  if (!ok) printFailedStep(logged);
+  return status;
 }
 
 int addresses(const std::string& base) {
@@ -88,7 +153,11 @@ std::u16string packageProperty(const std::u16string& path, const std::u16string&
 
 int check(const char* path) {
   const std::u16string package = quillon::fromUtf8(path);
-  if (!Helper::checkAgentPackage(package.c_str())) return 1;
+  const std::uintmax_t logged = runLogSize();
+  if (!Helper::checkAgentPackage(package.c_str())) {
+    printFailedStep(logged);
+    return 1;
+  }
   boost::system::error_code error;
   const auto size = boost::filesystem::file_size(quillon::toPath(package.c_str()), error);
   std::cout << "ProductCode " << quillon::toUtf8(packageProperty(package, u"ProductCode")) << "\n"

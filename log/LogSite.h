@@ -1,0 +1,25 @@
+// The run log's sites by name (log/LogSites.inc): where each fixed log line of the tool comes from.
+#pragma once
+
+#include "log/WriteLog.h"
+
+// What a log line shows of its site. The file is the one the user knows from the log, not the file the
+// code physically sits in.
+struct LogSite {
+  const char16_t* file;
+  const char16_t* function;
+  int line;
+  const char16_t* level;
+};
+
+namespace logsite {
+#define QUILLON_LOG_SITE(name, file, function, line, level) \
+  inline constexpr LogSite name{u"" file, u"" function, line, u"" level};
+#include "log/LogSites.inc"
+#undef QUILLON_LOG_SITE
+}  // namespace logsite
+
+// WriteLog from the site's file, function, line and level.
+inline void WriteLog(const LogSite& site, const char16_t* message) {
+  WriteLog(site.file, site.function, site.line, site.level, message);
+}
