@@ -3,6 +3,7 @@
 #include "platform/ProfileString.h"
 
 #include "platform/IniFile.h"
+#include "platform/ManagedResource.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -34,29 +35,21 @@ bool readWholeFile(const boost::filesystem::path& file, std::string& bytes) {
   return ok;
 }
 
-// An iconv conversion, closed at the end of the scope.
-class ManagedIconv {
- public:
-  ManagedIconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-  ~ManagedIconv() {
-    if (isOpen()) iconv_close(handle_);
-  }
-  ManagedIconv(const ManagedIconv&) = delete;
-  ManagedIconv& operator=(const ManagedIconv&) = delete;
-
-  bool isOpen() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const { return handle_; }
-
- private:
-  iconv_t handle_;
-};
+// An iconv conversion, closed at the end of the scope. iconv_open reports a failure as (iconv_t)-1, which
+// needs no closing.
+const iconv_t kNoConversion = reinterpret_cast<iconv_t>(-1);
+void closeConversion(iconv_t conversion) {
+  if (conversion != kNoConversion) iconv_close(conversion);
+}
+using ManagedIconv = ManagedResource<iconv_t, closeConversion>;
 
 // A file without a byte-order mark that is not UTF-8, in the ANSI code page of the Japanese Windows the tool
 // is made for (932, Shift-JIS with Microsoft's additions), as the Windows build reads it there. A byte that
 // is no character of it becomes U+FFFD; where the C library lacks the code page, every such byte does.
 std::u16string decodeAnsi(std::string_view bytes) {
   std::u16string text;
-  const ManagedIconv convert("UTF-16LE", "CP932");
+  const ManagedIconv convert(iconv_open("UTF-16LE", "CP932"));
+  const bool converting = convert.get() != kNoConversion;
   char* in = const_cast<char*>(bytes.data());  // iconv's interface; it does not write the input
   std::size_t inLeft = bytes.size();
   while (inLeft > 0) {
@@ -64,8 +57,8 @@ std::u16string decodeAnsi(std::string_view bytes) {
     char* out = chunk;
     std::size_t outLeft = sizeof chunk;
     const bool stopped =
-        !convert.isOpen() || iconv(convert.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1);
-    const bool chunkFull = stopped && convert.isOpen() && errno == E2BIG;
+        !converting || iconv(convert.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1);
+    const bool chunkFull = stopped && converting && errno == E2BIG;
     for (const char* unit = chunk; unit + 1 < out; unit += 2) {
       text += static_cast<char16_t>(static_cast<unsigned char>(unit[0]) | static_cast<unsigned char>(unit[1]) << 8);
     }
