@@ -21,7 +21,6 @@ enum : std::uint32_t {
 
 // Windows error codes the registry reports, on both builds.
 enum : int {
-  kErrorSuccess = 0,
   kErrorFileNotFound = 2,
   kErrorInvalidData = 13,
   kErrorMoreData = 234,

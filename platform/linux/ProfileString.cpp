@@ -4,36 +4,15 @@
 
 #include "platform/IniFile.h"
 #include "platform/ManagedResource.h"
+#include "platform/Text.h"
+#include "platform/WholeFile.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <iconv.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillon {
 namespace {
-
-// The whole file, or nothing when it is missing, not a regular file, or cannot be read.
-bool readWholeFile(const boost::filesystem::path& file, std::string& bytes) {
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat info;
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  char chunk[65536];
-  while (ok) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    bytes.append(chunk, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return ok;
-}
 
 // An iconv conversion, closed at the end of the scope. iconv_open reports a failure as (iconv_t)-1, which
 // needs no closing.
@@ -59,9 +38,7 @@ std::u16string decodeAnsi(std::string_view bytes) {
     const bool stopped =
         !converting || iconv(convert.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1);
     const bool chunkFull = stopped && converting && errno == E2BIG;
-    for (const char* unit = chunk; unit + 1 < out; unit += 2) {
-      text += static_cast<char16_t>(static_cast<unsigned char>(unit[0]) | static_cast<unsigned char>(unit[1]) << 8);
-    }
+    text += fromUtf16le(std::string_view(chunk, static_cast<std::size_t>(out - chunk)));
     if (stopped && !chunkFull) {  // an invalid or cut-off sequence: one replacement, then on with the next byte
       text += u'\uFFFD';
       ++in;
@@ -78,7 +55,7 @@ std::size_t readProfileString(const char16_t* section, const char16_t* key, char
   if (capacity == 0) return 0;
   buffer[0] = 0;
   std::string bytes;
-  if (!readWholeFile(file, bytes)) return 0;
+  if (!readWholeFile(file, bytes, Sharing::Shared)) return 0;
   const IniEncoding encoding = detectIniEncoding(bytes);
   const std::u16string text =
       encoding == IniEncoding::Ansi ? decodeAnsi(bytes) : decodeUnicodeIniText(bytes, encoding);

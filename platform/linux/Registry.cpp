@@ -3,12 +3,11 @@
 #include "platform/Registry.h"
 
 #include "platform/Text.h"
+#include "platform/WholeFile.h"
 #include "platform/linux/RegistryFile.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace quillon {
 namespace {
@@ -25,10 +24,8 @@ int RegistryKey::open(const char16_t* subkey) {
   // Without a registry file the machine has no such key, as a Windows machine without the agent.
   const char* file = std::getenv("QUILLON_REGISTRY_FILE");
   if (file == nullptr || *file == 0) return kErrorFileNotFound;
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) return kErrorFileNotFound;
-  const std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-  if (stream.bad()) return kErrorFileNotFound;
+  std::string bytes;
+  if (!readWholeFile(file, bytes, Sharing::Shared)) return kErrorFileNotFound;
 
   RegistryKeys keys;
   std::size_t faultLine = 0;
