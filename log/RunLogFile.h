@@ -2,6 +2,7 @@
 #pragma once
 
 #include "log/LogEntry.h"
+#include "platform/PlatformFile.h"
 
 #include <cstdint>
 #include <string>
@@ -23,11 +24,10 @@ LogTime currentLocalTime();
 class RunLogFile {
  public:
   RunLogFile();
-  ~RunLogFile();
   RunLogFile(const RunLogFile&) = delete;
   RunLogFile& operator=(const RunLogFile&) = delete;
 
-  bool isOpen() const { return handle_ != -1; }
+  bool isOpen() const { return handle_.get() != -1; }
 
   // Writes the entry as UTF-16LE text: a byte-order mark first when the file is empty, and every line
   // feed as carriage return and line feed.
@@ -38,7 +38,7 @@ class RunLogFile {
   bool isEmpty() const;
   void write(const std::string& bytes);  // a failed write is not examined: the entry is simply lost
 
-  std::intptr_t handle_ = -1;  // a HANDLE (Windows) or a descriptor (Linux)
+  ManagedPlatformFile handle_;
 };
 
 }  // namespace quillon

@@ -15,17 +15,6 @@ std::u16string_view trim(std::u16string_view s) {
   return s;
 }
 
-std::u16string decodeUtf16(std::string_view bytes, bool bigEndian) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const auto first = static_cast<unsigned char>(bytes[i]);
-    const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    text += static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
-  }
-  return text;
-}
-
 }  // namespace
 
 IniEncoding detectIniEncoding(std::string_view bytes) {
@@ -41,9 +30,9 @@ IniEncoding detectIniEncoding(std::string_view bytes) {
 std::u16string decodeUnicodeIniText(std::string_view bytes, IniEncoding encoding) {
   switch (encoding) {
     case IniEncoding::Utf16LittleEndian:
-      return decodeUtf16(bytes.substr(2), false);
+      return fromUtf16le(bytes.substr(2));
     case IniEncoding::Utf16BigEndian:
-      return decodeUtf16(bytes.substr(2), true);
+      return fromUtf16be(bytes.substr(2));
     default:
       if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
       return fromUtf8(bytes);

@@ -12,7 +12,6 @@ enum : unsigned {
 };
 enum : int {
   kIdOk = 1,
-  kIdCancel = 2,
   kIdYes = 6,
   kIdNo = 7,
 };

@@ -1,6 +1,8 @@
 // A file read in pieces at given offsets, for a reader that must not hold a large file in memory whole.
 #pragma once
 
+#include "platform/PlatformFile.h"
+
 #include <boost/filesystem/path.hpp>
 
 #include <cstddef>
@@ -12,7 +14,6 @@ namespace quillon {
 class ReadOnlyFile {
  public:
   explicit ReadOnlyFile(const boost::filesystem::path& file);
-  ~ReadOnlyFile();
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
@@ -24,7 +25,7 @@ class ReadOnlyFile {
   bool read(std::uint64_t offset, char* buffer, std::size_t bytes) const;
 
  private:
-  std::intptr_t handle_ = -1;  // the file descriptor (Linux) or HANDLE (Windows)
+  ManagedPlatformFile handle_;
   bool open_ = false;
   std::uint64_t size_ = 0;
 };

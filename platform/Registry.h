@@ -3,6 +3,8 @@
 // RegOpenKeyExW and RegQueryValueExW, with their error codes, so the reading rules above them are shared.
 #pragma once
 
+#include "platform/ManagedResource.h"
+
 #include <cstdint>
 
 namespace quillon {
@@ -19,25 +21,27 @@ enum : std::uint32_t {
 
 // Windows error codes the registry reports, on both builds.
 enum : int {
-  kErrorSuccess = 0,
   kErrorFileNotFound = 2,
   kErrorInvalidData = 13,
   kErrorMoreData = 234,
   kErrorBadDatabase = 1009,  // the registry file is malformed (Linux)
 };
 
+// Releases an open key (an HKEY on Windows, the key's values read from the file on Linux); one body per
+// platform.
+void closeRegistryKey(void* handle);
+
 // An open key of HKEY_LOCAL_MACHINE, closed when the holder ends; never copied.
 class RegistryKey {
  public:
   RegistryKey() = default;
-  ~RegistryKey();
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
 
   // Opens `subkey` (such as SOFTWARE\TORVA\Quillon) for reading, in the registry view of this process's
   // own bitness (no view flag). Returns 0, or the error code: 2 when the key does not exist.
   int open(const char16_t* subkey);
-  bool isOpen() const { return handle_ != nullptr; }
+  bool isOpen() const { return handle_.get() != nullptr; }
 
   // RegQueryValueExW: on entry *byteCount is the buffer's size in bytes. Returns 0 with the type, the data
   // and its size; 2 when there is no such value; 234 (the size needed in *byteCount) when the data does
@@ -45,7 +49,7 @@ class RegistryKey {
   int queryValue(const char16_t* name, std::uint32_t* type, void* data, std::uint32_t* byteCount) const;
 
  private:
-  void* handle_ = nullptr;
+  ManagedResource<void*, closeRegistryKey> handle_;
 };
 
 }  // namespace quillon

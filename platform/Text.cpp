@@ -75,6 +75,17 @@ bool decodeUtf8(std::string_view text, std::size_t& i, char32_t& cp) {
   return true;
 }
 
+std::u16string fromUtf16(std::string_view bytes, bool bigEndian) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    text += static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+  }
+  return text;
+}
+
 void appendNumber(std::u16string& out, long long value, bool zeroPad, std::size_t width) {
   const bool negative = value < 0;
   unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(value)
@@ -133,14 +144,8 @@ std::string toUtf16le(std::u16string_view text) {
   return bytes;
 }
 
-std::u16string fromUtf16le(std::string_view bytes) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
-  }
-  return text;
-}
+std::u16string fromUtf16le(std::string_view bytes) { return fromUtf16(bytes, false); }
+std::u16string fromUtf16be(std::string_view bytes) { return fromUtf16(bytes, true); }
 
 bool isValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
@@ -148,12 +153,6 @@ bool isValidUtf8(std::string_view text) {
     if (!decodeUtf8(text, i, cp)) return false;
   }
   return true;
-}
-
-std::size_t textLength(const char16_t* text) {
-  std::size_t n = 0;
-  while (text[n] != 0) ++n;
-  return n;
 }
 
 std::size_t cutLength(std::u16string_view text, std::size_t limit) {

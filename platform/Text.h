@@ -14,17 +14,15 @@ namespace quillon {
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
 
-// UTF-16LE bytes <-> UTF-16, as the tool's files hold their texts. A byte-order mark is an ordinary
-// character here; an odd last byte is dropped.
+// UTF-16LE bytes <-> UTF-16, as the tool's files hold their texts, and UTF-16BE bytes -> UTF-16. A
+// byte-order mark is an ordinary character here; an odd last byte is dropped.
 std::string toUtf16le(std::u16string_view text);
 std::u16string fromUtf16le(std::string_view bytes);
+std::u16string fromUtf16be(std::string_view bytes);
 
 // True when every byte sequence of text is well-formed UTF-8 (no overlong form, surrogate or value past
 // U+10FFFF, nothing cut off at the end).
 bool isValidUtf8(std::string_view text);
-
-// Length of a NUL-terminated UTF-16 text.
-std::size_t textLength(const char16_t* text);
 
 // Copies text into a fixed buffer of `capacity` code units and terminates it: at most capacity - 1 units
 // are taken, and a surrogate pair is never split. Returns the number of units copied.

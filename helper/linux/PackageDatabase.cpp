@@ -3,6 +3,7 @@
 // here, so that both builds report a package's faults alike.
 #include "helper/PackageDatabase.h"
 
+#include "platform/ManagedResource.h"
 #include "platform/Text.h"
 
 #include <libmsi.h>
@@ -15,67 +16,37 @@ namespace {
 
 // A GObject reference (database, query, record, stream), released with g_object_unref.
 template <typename T>
-class ManagedGObject {
- public:
-  explicit ManagedGObject(T* object = nullptr) : object_(object) {}
-  ~ManagedGObject() {
-    if (object_ != nullptr) g_object_unref(object_);
-  }
-  ManagedGObject(const ManagedGObject&) = delete;
-  ManagedGObject& operator=(const ManagedGObject&) = delete;
-
-  void reset(T* object) {
-    if (object_ != nullptr) g_object_unref(object_);
-    object_ = object;
-  }
-  T* get() const { return object_; }
-
- private:
-  T* object_;
-};
+using ManagedGObject = ManagedResource<T*, g_object_unref>;
 
 // A GError a call may set, freed when the holder ends.
-class ManagedGError {
- public:
-  ManagedGError() = default;
-  ~ManagedGError() {
-    if (error_ != nullptr) g_error_free(error_);
+using ManagedGError = ManagedResource<GError*, g_error_free>;
+
+// The installer's code for an error: libmsi's results in their Windows numbering. A failure without a result
+// of libmsi's (its reader gave up on the file) is what msi.dll reports then, ERROR_FUNCTION_FAILED.
+unsigned installerCode(const ManagedGError& error) {
+  const GError* set = error.get();
+  if (set == nullptr || set->domain != LIBMSI_RESULT_ERROR) return kFunctionFailed;
+  switch (set->code) {
+    case LIBMSI_RESULT_ACCESS_DENIED: return 5;
+    case LIBMSI_RESULT_INVALID_HANDLE: return 6;
+    case LIBMSI_RESULT_NOT_ENOUGH_MEMORY: return 8;
+    case LIBMSI_RESULT_INVALID_DATA: return kInvalidData;
+    case LIBMSI_RESULT_OUTOFMEMORY: return 14;
+    case LIBMSI_RESULT_INVALID_PARAMETER: return 87;
+    case LIBMSI_RESULT_OPEN_FAILED: return 110;
+    case LIBMSI_RESULT_CALL_NOT_IMPLEMENTED: return 120;
+    case LIBMSI_RESULT_MORE_DATA: return 234;
+    case LIBMSI_RESULT_NOT_FOUND: return 1168;
+    case LIBMSI_RESULT_CONTINUE: return 1246;
+    case LIBMSI_RESULT_UNKNOWN_PROPERTY: return 1608;
+    case LIBMSI_RESULT_BAD_QUERY_SYNTAX: return 1615;
+    case LIBMSI_RESULT_INVALID_FIELD: return 1616;
+    case LIBMSI_RESULT_INVALID_TABLE: return 1628;
+    case LIBMSI_RESULT_DATATYPE_MISMATCH: return 1629;
+    case LIBMSI_RESULT_INVALID_DATATYPE: return 1804;
+    default: return kFunctionFailed;
   }
-  ManagedGError(const ManagedGError&) = delete;
-  ManagedGError& operator=(const ManagedGError&) = delete;
-
-  GError** receive() { return &error_; }
-  bool isSet() const { return error_ != nullptr; }
-
-  // The installer's code for the error: libmsi's results in their Windows numbering. A failure without a
-  // result of libmsi's (its reader gave up on the file) is what msi.dll reports then, ERROR_FUNCTION_FAILED.
-  unsigned code() const {
-    if (error_ == nullptr || error_->domain != LIBMSI_RESULT_ERROR) return kFunctionFailed;
-    switch (error_->code) {
-      case LIBMSI_RESULT_ACCESS_DENIED: return 5;
-      case LIBMSI_RESULT_INVALID_HANDLE: return 6;
-      case LIBMSI_RESULT_NOT_ENOUGH_MEMORY: return 8;
-      case LIBMSI_RESULT_INVALID_DATA: return kInvalidData;
-      case LIBMSI_RESULT_OUTOFMEMORY: return 14;
-      case LIBMSI_RESULT_INVALID_PARAMETER: return 87;
-      case LIBMSI_RESULT_OPEN_FAILED: return 110;
-      case LIBMSI_RESULT_CALL_NOT_IMPLEMENTED: return 120;
-      case LIBMSI_RESULT_MORE_DATA: return 234;
-      case LIBMSI_RESULT_NOT_FOUND: return 1168;
-      case LIBMSI_RESULT_CONTINUE: return 1246;
-      case LIBMSI_RESULT_UNKNOWN_PROPERTY: return 1608;
-      case LIBMSI_RESULT_BAD_QUERY_SYNTAX: return 1615;
-      case LIBMSI_RESULT_INVALID_FIELD: return 1616;
-      case LIBMSI_RESULT_INVALID_TABLE: return 1628;
-      case LIBMSI_RESULT_DATATYPE_MISMATCH: return 1629;
-      case LIBMSI_RESULT_INVALID_DATATYPE: return 1804;
-      default: return kFunctionFailed;
-    }
-  }
-
- private:
-  GError* error_ = nullptr;
-};
+}
 
 // The reader's libraries complain on standard error about a damaged file; the check reports the fault in
 // the run log instead, so their messages are dropped while a package is read.
@@ -135,21 +106,21 @@ unsigned PackageDatabase::open(const std::u16string& path) {
   ManagedGError error;
   handles_->database.reset(
       libmsi_database_new(toUtf8(path).c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, error.receive()));
-  return handles_->database.get() != nullptr ? 0 : error.code();
+  return handles_->database.get() != nullptr ? 0 : installerCode(error);
 }
 
 unsigned PackageDatabase::forEachRow(const char16_t* query,
                                      const std::function<unsigned(const PackageRecord&)>& row) {
   ManagedGError error;
   ManagedGObject<LibmsiQuery> view(libmsi_query_new(handles_->database.get(), toUtf8(query).c_str(), error.receive()));
-  if (view.get() == nullptr) return error.code();
-  if (!libmsi_query_execute(view.get(), nullptr, error.receive())) return error.code();
+  if (view.get() == nullptr) return installerCode(error);
+  if (!libmsi_query_execute(view.get(), nullptr, error.receive())) return installerCode(error);
   for (;;) {
     ManagedGError fetchError;
     ManagedGObject<LibmsiRecord> record(libmsi_query_fetch(view.get(), fetchError.receive()));
     if (record.get() == nullptr) {
       // The end of the rows is a "no more items" result, not a failure.
-      return !fetchError.isSet() || fetchError.code() == 1168 ? 0 : fetchError.code();
+      return fetchError.get() == nullptr || installerCode(fetchError) == 1168 ? 0 : installerCode(fetchError);
     }
     if (const unsigned failed = row(Record(record.get())); failed != 0) return failed;
   }

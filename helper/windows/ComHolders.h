@@ -10,21 +10,15 @@
 namespace quillon {
 
 // A BSTR, freed with SysFreeString.
-class ManagedBstr {
- public:
-  explicit ManagedBstr(BSTR text = nullptr) : text_(text) {}
-  ~ManagedBstr() { SysFreeString(text_); }
-  ManagedBstr(const ManagedBstr&) = delete;
-  ManagedBstr& operator=(const ManagedBstr&) = delete;
+using ManagedBstr = ManagedResource<BSTR, SysFreeString>;
 
-  BSTR get() const { return text_; }
-  BSTR* receive() { return &text_; }  // for a call that returns a new BSTR into an empty holder
+// The calling thread's COM apartment (single-threaded, as the tool's own thread has it), held as whether
+// CoInitialize entered it: left at the end of the scope only then.
+inline void leaveApartment(bool) { CoUninitialize(); }
+using ManagedApartment = ManagedResource<bool, leaveApartment>;
 
- private:
-  BSTR text_;
-};
-
-// A VARIANT, cleared with VariantClear.
+// A VARIANT, cleared with VariantClear. A class of its own: the template holds a value it compares with an
+// empty one, and a VARIANT is a structure that is initialised and cleared in place, through its address.
 class ManagedVariant {
  public:
   ManagedVariant() { VariantInit(&value_); }
@@ -36,21 +30,6 @@ class ManagedVariant {
 
  private:
   VARIANT value_;
-};
-
-// The calling thread's COM apartment (single-threaded, as the tool's own thread has it), left at the end of
-// the scope when it was entered.
-class ManagedApartment {
- public:
-  ManagedApartment() : entered_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ~ManagedApartment() {
-    if (entered_) CoUninitialize();
-  }
-  ManagedApartment(const ManagedApartment&) = delete;
-  ManagedApartment& operator=(const ManagedApartment&) = delete;
-
- private:
-  bool entered_;
 };
 
 }  // namespace quillon

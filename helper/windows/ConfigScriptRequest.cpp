@@ -98,7 +98,7 @@ struct Exchange {
 
 DWORD WINAPI runRequest(void* parameter) {
   const std::unique_ptr<std::shared_ptr<Exchange>> exchange(static_cast<std::shared_ptr<Exchange>*>(parameter));
-  const ManagedApartment apartment;
+  const ManagedApartment apartment(SUCCEEDED(CoInitialize(nullptr)));
   (*exchange)->response = fetch((*exchange)->url.c_str());
   return 0;
 }

@@ -14,21 +14,7 @@ namespace quillon {
 namespace {
 
 // An installer handle (database, view, record), closed with MsiCloseHandle when the holder ends.
-class ManagedMsiHandle {
- public:
-  ManagedMsiHandle() = default;
-  ~ManagedMsiHandle() {
-    if (handle_ != 0) MsiCloseHandle(handle_);
-  }
-  ManagedMsiHandle(const ManagedMsiHandle&) = delete;
-  ManagedMsiHandle& operator=(const ManagedMsiHandle&) = delete;
-
-  MSIHANDLE* receive() { return &handle_; }
-  MSIHANDLE get() const { return handle_; }
-
- private:
-  MSIHANDLE handle_ = 0;
-};
+using ManagedMsiHandle = ManagedResource<MSIHANDLE, MsiCloseHandle>;
 
 class Record : public PackageRecord {
  public:

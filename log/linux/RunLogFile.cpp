@@ -54,22 +54,18 @@ RunLogFile::RunLogFile() {
     close(fd);
     return;
   }
-  handle_ = fd;
-}
-
-RunLogFile::~RunLogFile() {
-  if (isOpen()) close(static_cast<int>(handle_));
+  handle_.reset(fd);
 }
 
 bool RunLogFile::isEmpty() const {
   struct stat info;
-  return fstat(static_cast<int>(handle_), &info) == 0 && info.st_size == 0;
+  return fstat(static_cast<int>(handle_.get()), &info) == 0 && info.st_size == 0;
 }
 
 void RunLogFile::write(const std::string& bytes) {
   std::size_t written = 0;
   while (written < bytes.size()) {
-    const ssize_t n = ::write(static_cast<int>(handle_), bytes.data() + written, bytes.size() - written);
+    const ssize_t n = ::write(static_cast<int>(handle_.get()), bytes.data() + written, bytes.size() - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     written += static_cast<std::size_t>(n);

@@ -50,16 +50,12 @@ RunLogFile::RunLogFile() {
     CloseHandle(file);
     file = DeleteFileW(asWide(path.c_str())) ? openLog(asWide(path.c_str()), CREATE_NEW) : INVALID_HANDLE_VALUE;
   }
-  if (file != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<std::intptr_t>(file);
-}
-
-RunLogFile::~RunLogFile() {
-  if (isOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_.reset(reinterpret_cast<std::intptr_t>(file));
 }
 
 bool RunLogFile::isEmpty() const {
   LARGE_INTEGER size;
-  return GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size) && size.QuadPart == 0;
+  return GetFileSizeEx(reinterpret_cast<HANDLE>(handle_.get()), &size) && size.QuadPart == 0;
 }
 
 void RunLogFile::write(const std::string& bytes) {
@@ -68,7 +64,8 @@ void RunLogFile::write(const std::string& bytes) {
   atEnd.Offset = 0xFFFFFFFF;
   atEnd.OffsetHigh = 0xFFFFFFFF;
   DWORD written = 0;
-  WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &atEnd);
+  WriteFile(reinterpret_cast<HANDLE>(handle_.get()), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+            &atEnd);
 }
 
 }  // namespace quillon

@@ -46,7 +46,9 @@ bool isExecutableFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-// posix_spawn attributes that reset SIGPIPE to its default in the child; destroyed on every path.
+// posix_spawn attributes that reset SIGPIPE to its default in the child; destroyed on every path. A class of
+// its own, not a ManagedResource: posix_spawnattr_t is a structure set up and destroyed in place, through its
+// address, with no empty value to compare with.
 class SpawnAttributes {
  public:
   SpawnAttributes() {

@@ -12,22 +12,18 @@ ReadOnlyFile::ReadOnlyFile(const boost::filesystem::path& file) {
   // O_NONBLOCK: opening a named pipe put where the file belongs must not wait for a writer.
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return;
-  handle_ = fd;
+  handle_.reset(fd);
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return;
   size_ = static_cast<std::uint64_t>(info.st_size);
   open_ = true;
 }
 
-ReadOnlyFile::~ReadOnlyFile() {
-  if (handle_ >= 0) ::close(static_cast<int>(handle_));
-}
-
 bool ReadOnlyFile::read(std::uint64_t offset, char* buffer, std::size_t bytes) const {
   if (!open_) return false;
   std::size_t done = 0;
   while (done < bytes) {
-    const ssize_t n = ::pread(static_cast<int>(handle_), buffer + done, bytes - done,
+    const ssize_t n = ::pread(static_cast<int>(handle_.get()), buffer + done, bytes - done,
                               static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;

@@ -3,12 +3,11 @@
 #include "platform/Registry.h"
 
 #include "platform/Text.h"
+#include "platform/WholeFile.h"
 #include "platform/linux/RegistryFile.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace quillon {
 namespace {
@@ -17,19 +16,16 @@ RegistryValues* valuesOf(void* handle) { return static_cast<RegistryValues*>(han
 
 }  // namespace
 
-RegistryKey::~RegistryKey() { delete valuesOf(handle_); }
+void closeRegistryKey(void* handle) { delete valuesOf(handle); }
 
 int RegistryKey::open(const char16_t* subkey) {
-  delete valuesOf(handle_);
-  handle_ = nullptr;
+  handle_.reset();
 
   // Without a registry file the machine has no such key, as a Windows machine without the agent.
   const char* file = std::getenv("QUILLON_REGISTRY_FILE");
   if (file == nullptr || *file == 0) return kErrorFileNotFound;
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) return kErrorFileNotFound;
-  const std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-  if (stream.bad()) return kErrorFileNotFound;
+  std::string bytes;
+  if (!readWholeFile(file, bytes, Sharing::Shared)) return kErrorFileNotFound;
 
   RegistryKeys keys;
   std::size_t faultLine = 0;
@@ -38,21 +34,21 @@ int RegistryKey::open(const char16_t* subkey) {
   // A key exists when it is named, or when a key below it is (its parents exist implicitly).
   const std::u16string path = foldRegistryName(std::u16string(u"HKEY_LOCAL_MACHINE\\") + subkey);
   if (const auto found = keys.find(path); found != keys.end()) {
-    handle_ = new RegistryValues(found->second);
+    handle_.reset(new RegistryValues(found->second));
     return 0;
   }
   const std::u16string below = path + u"\\";
   const auto child = keys.lower_bound(below);
   if (child != keys.end() && child->first.compare(0, below.size(), below) == 0) {
-    handle_ = new RegistryValues();
+    handle_.reset(new RegistryValues());
     return 0;
   }
   return kErrorFileNotFound;
 }
 
 int RegistryKey::queryValue(const char16_t* name, std::uint32_t* type, void* data, std::uint32_t* byteCount) const {
-  if (handle_ == nullptr) return 6;  // ERROR_INVALID_HANDLE
-  const RegistryValues& values = *valuesOf(handle_);
+  if (!isOpen()) return 6;  // ERROR_INVALID_HANDLE
+  const RegistryValues& values = *valuesOf(handle_.get());
   const auto found = values.find(foldRegistryName(name));
   if (found == values.end()) return kErrorFileNotFound;
   const RegistryValueData& value = found->second;

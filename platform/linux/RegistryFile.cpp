@@ -46,27 +46,12 @@ std::optional<std::uint32_t> parseHex(std::u16string_view text, std::size_t maxD
   return value;
 }
 
-std::string utf16Bytes(std::u16string_view text) {
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (const char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
-
 // The text of the file, or nothing when its encoding is broken.
 std::optional<std::u16string> decode(std::string_view bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
     bytes.remove_prefix(2);
     if (bytes.size() % 2 != 0) return std::nullopt;
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-      text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
-    }
-    return text;
+    return fromUtf16le(bytes);
   }
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   std::u16string text = fromUtf8(bytes);
@@ -117,7 +102,7 @@ bool parseData(std::u16string_view data, std::optional<RegistryValueData>& value
   if (!data.empty() && data.front() == u'"') {
     const std::optional<std::u16string> text = takeQuoted(data);
     if (!text || !trim(data).empty()) return false;
-    value = RegistryValueData{kRegSz, utf16Bytes(*text) + std::string(2, '\0')};
+    value = RegistryValueData{kRegSz, toUtf16le(*text) + std::string(2, '\0')};
     return true;
   }
   if (data.substr(0, 6) == u"dword:") {

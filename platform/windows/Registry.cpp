@@ -5,27 +5,22 @@
 
 namespace quillon {
 
-RegistryKey::~RegistryKey() {
-  if (handle_ != nullptr) RegCloseKey(static_cast<HKEY>(handle_));
-}
+void closeRegistryKey(void* handle) { RegCloseKey(static_cast<HKEY>(handle)); }
 
 int RegistryKey::open(const char16_t* subkey) {
-  if (handle_ != nullptr) {
-    RegCloseKey(static_cast<HKEY>(handle_));
-    handle_ = nullptr;
-  }
+  handle_.reset();
   // No KEY_WOW64_* flag: the 32-bit product reads the 32-bit view, where a 32-bit agent writes its key.
   HKEY key = nullptr;
   const LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, asWide(subkey), 0, KEY_READ, &key);
   if (status != ERROR_SUCCESS) return static_cast<int>(status);
-  handle_ = key;
+  handle_.reset(key);
   return 0;
 }
 
 int RegistryKey::queryValue(const char16_t* name, std::uint32_t* type, void* data, std::uint32_t* byteCount) const {
   DWORD valueType = REG_NONE;
   DWORD size = *byteCount;
-  const LONG status = RegQueryValueExW(static_cast<HKEY>(handle_), asWide(name), nullptr, &valueType,
+  const LONG status = RegQueryValueExW(static_cast<HKEY>(handle_.get()), asWide(name), nullptr, &valueType,
                                        static_cast<BYTE*>(data), &size);
   *type = valueType;
   *byteCount = size;

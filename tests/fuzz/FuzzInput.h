@@ -24,7 +24,7 @@ inline std::u16string decodeText(std::string_view bytes) {
     if (escape == std::string_view::npos) return text;
     bytes.remove_prefix(escape + 1);
     if (bytes.size() < 2) return text;
-    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[0]) << 8 | static_cast<unsigned char>(bytes[1]));
+    text += fromUtf16be(bytes.substr(0, 2));
     bytes.remove_prefix(2);
   }
 }

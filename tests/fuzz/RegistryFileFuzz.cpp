@@ -62,11 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
   const std::u16string text = fromUtf8(utf8);
   if (toUtf8(text) != utf8) return 0;  // not UTF-8: no UTF-16 twin
-  std::string utf16 = "\xFF\xFE";
-  for (const char16_t unit : text) {
-    utf16 += static_cast<char>(unit & 0xFF);
-    utf16 += static_cast<char>(unit >> 8);
-  }
+  const std::string utf16 = "\xFF\xFE" + toUtf16le(text);
   RegistryKeys twinKeys = sentinel();
   std::size_t twinFaultLine = 0;
   const bool twinParsed = parseRegistryFile(utf16, twinKeys, twinFaultLine);

@@ -127,17 +127,7 @@ class FakeInstallerTest : public ::testing::Test {
     for (std::size_t i = 1; i < arguments.size(); ++i) lines.push_back("arg:" + toUtf8(arguments[i]));
     return lines;
   }
-  std::string runLog() {
-    const fs::path log = toPath(runLogPath());
-    return fs::exists(log) ? toUtf8(fromUtf16le(readBytes(log))) : std::string();
-  }
-  static std::u16string fromUtf16le(const std::string& bytes) {
-    std::u16string text;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
-    }
-    return text;
-  }
+  std::string runLog() { return toUtf8(runLogText()); }
 };
 
 TEST_F(FakeInstallerTest, ExitCodesZeroAndRestartRequiredAreSuccessAndNoExitCodeIsLogged) {

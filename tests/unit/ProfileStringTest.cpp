@@ -141,6 +141,15 @@ TEST(ProfileString, CutsALongValueToTheBuffer) {
   EXPECT_EQ(read(file, u"CERT", u"CompanyCode", 4), u"zzz");
 }
 
+TEST(ProfileString, ReadsAFileThatAnotherProgramHoldsOpen) {
+  TempDirectory temp;
+  const fs::path file = temp.path() / "settings.ini";
+  writeBytes(file, toUtf8(kJapaneseComment + u"[CERT]\nCompanyCode=企業\n"));  // UTF-8: our own reader on both builds
+  const HeldFile held(file);
+  ASSERT_TRUE(held.isHeld());
+  EXPECT_EQ(read(file), u"企業");
+}
+
 TEST(ProfileString, AMissingOrUnreadableFileHoldsNoValue) {
   TempDirectory temp;
   EXPECT_EQ(read(temp.path() / "missing.ini"), u"");

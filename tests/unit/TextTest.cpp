@@ -55,6 +55,29 @@ TEST(Utf8, RoundTripsEveryPlaneAndReplacesMalformedInput) {
   EXPECT_EQ(fromUtf8("\xE6\x97"), u"\xFFFD");                           // a cut-off sequence
 }
 
+TEST(Utf16Bytes, DecodeEitherByteOrderAsStoredAndDropAnOddLastByte) {
+  using namespace std::string_literals;
+  const struct {
+    const char* what;
+    std::string little, big;  // the text's bytes in each order
+    std::u16string text;
+  } cases[] = {
+      {"empty", "", "", u""},
+      {"ASCII and a NUL", "a\0\0\0b\0"s, "\0a\0\0\0b"s, u"a"s + u'\0' + u"b"},
+      {"a byte-order mark is a character", "\xFF\xFE\x41\x30", "\xFE\xFF\x30\x41", u"\xFEFF\x3041"},
+      {"a surrogate pair", "\x3D\xD8\x00\xDE"s, "\xD8\x3D\xDE\x00"s, u"\U0001F600"},
+      {"an odd last byte dropped", "a\0b"s, "\0ab"s, u"a"},
+      {"one byte only", "x", "x", u""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(fromUtf16le(c.little), c.text) << c.what;
+    EXPECT_EQ(fromUtf16be(c.big), c.text) << c.what;
+    if (c.little.size() % 2 == 0) {
+      EXPECT_EQ(toUtf16le(c.text), c.little) << c.what;
+    }
+  }
+}
+
 TEST(CopyText, CutsToTheBufferWithoutSplittingASurrogatePair) {
   char16_t buffer[5];
   EXPECT_EQ(copyText(buffer, 5, u"abcdef"), 4u);

@@ -4,6 +4,7 @@
 #include "platform/linux/RegistryFile.h"
 #include "tests/unit/support/TestSupport.h"
 
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -179,6 +180,21 @@ TEST(RegistryKeyOnLinux, OpensNamedKeysAndTheirParentsAndReportsABrokenFile) {
   writeBytes(file, kHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n\"V\"=\"a\r\n");
   EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quillon"), kErrorBadDatabase);
   EXPECT_FALSE(key.isOpen());
+}
+
+TEST(RegistryKeyOnLinux, ReadsAFileOthersHoldOpenButNoneTooLargeToReadWhole) {
+  TempDirectory temp;
+  const fs::path file = temp.path() / "registry.reg";
+  ScopedEnvironment registry("QUILLON_REGISTRY_FILE", file.string());
+  writeBytes(file, kHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n");
+  RegistryKey key;
+  {
+    const HeldFile held(file);
+    ASSERT_TRUE(held.isHeld());
+    EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quillon"), 0) << "held open by another program";
+  }
+  fs::resize_file(file, (64u << 20) + 1);
+  EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quillon"), kErrorFileNotFound) << "larger than any file read whole";
 }
 
 }  // namespace

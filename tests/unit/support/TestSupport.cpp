@@ -6,6 +6,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -37,23 +38,17 @@ void writeBytes(const fs::path& file, const std::string& bytes) {
   if (!stream) throw std::runtime_error("cannot write " + file.string());
 }
 
-std::string utf16le(const std::u16string& text) {
-  std::string bytes;
-  for (const char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
+std::string utf16le(const std::u16string& text) { return quillon::toUtf16le(text); }
 
-std::vector<std::u16string> runLogEntries() {
+std::u16string runLogText() {
   const fs::path file = quillon::toPath(quillon::runLogPath());
   if (!fs::exists(file)) return {};
   const std::string bytes = readBytes(file);
-  std::u16string text;
-  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {  // after the byte-order mark
-    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
-  }
+  return quillon::fromUtf16le(std::string_view(bytes).substr(std::min<std::size_t>(2, bytes.size())));
+}
+
+std::vector<std::u16string> runLogEntries() {
+  const std::u16string text = runLogText();
   constexpr std::size_t kStampLength = 20;  // "2024/05/07 09:03:01 "
   std::vector<std::u16string> entries;
   for (std::size_t start = 0; start < text.size();) {

@@ -55,6 +55,9 @@ void writeBytes(const fs::path& file, const std::string& bytes);
 // UTF-16LE bytes of a text, as the tool's files hold it.
 std::string utf16le(const std::u16string& text);
 
+// The text of the run log in the temporary folder after its byte-order mark; empty when there is no log.
+std::u16string runLogText();
+
 // The entries of the run log in the temporary folder, each without its time stamp and line end
 // ("ERROR FILE:Helper.cpp FUNCTION:... LINE:455 ResponseCode =404"); none when there is no log.
 std::vector<std::u16string> runLogEntries();
