@@ -7,8 +7,6 @@
 
 namespace quillon {
 
-PackageFile::~PackageFile() { releaseHold(); }
-
 bool PackageFile::create(const std::u16string& path) {
   path_ = path;
   return openNew();

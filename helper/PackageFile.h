@@ -7,6 +7,7 @@
 #pragma once
 
 #include "helper/ManagedResources.h"
+#include "platform/PlatformFile.h"
 #include "platform/Sha256.h"
 
 #include <cstddef>
@@ -18,7 +19,6 @@ namespace quillon {
 class PackageFile {
  public:
   PackageFile() = default;
-  ~PackageFile();
   PackageFile(const PackageFile&) = delete;
   PackageFile& operator=(const PackageFile&) = delete;
 
@@ -41,11 +41,10 @@ class PackageFile {
   bool holdReadOnly();  // after the stream's last bytes are out: the read-only hold replaces the stream
   // Reads up to `size` bytes at `offset` through the hold; the count read (0 at the end), or -1.
   long long readHeld(std::uint64_t offset, char* buffer, std::size_t size) const;
-  void releaseHold();
 
   std::u16string path_;
   ManagedFileHandle file_;  // the writing stream, until the file is held
-  std::intptr_t hold_ = -1;  // the read-only hold: a HANDLE (Windows) or a descriptor (Linux)
+  ManagedPlatformFile hold_;  // the read-only hold
   Sha256 appended_;
   bool writeFailed_ = false;
 };

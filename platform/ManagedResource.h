@@ -28,6 +28,8 @@ class ManagedResource {
     const T old = std::exchange(value_, value);
     if (old != Empty) Close(old);
   }
+  // Gives up what is held now without releasing it (its new owner releases it).
+  T release() { return std::exchange(value_, Empty); }
 
  private:
   T value_;

@@ -48,7 +48,9 @@ int CurlGet::beforeRequest(void* self, char*, char*, int, int) {
 }
 
 CurlGet::CurlGet(const char16_t* url) : url_(escapeBlanks(toUtf8(url))) {
-  if (!curlReady() || curl_.get() == nullptr) return;
+  if (!curlReady()) return;
+  curl_.reset(curl_easy_init());
+  if (curl_.get() == nullptr) return;
   CURL* curl = curl_.get();
   const bool secure = url_.compare(0, 8, "https://") == 0;
 

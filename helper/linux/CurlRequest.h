@@ -2,47 +2,26 @@
 // Windows request objects' defaults.
 #pragma once
 
+#include "platform/ManagedResource.h"
+
 #include <curl/curl.h>
 
 #include <string>
 
 namespace quillon {
 
-// A libcurl easy handle, cleaned up at the end of the scope.
-class ManagedCurlHandle {
- public:
-  ManagedCurlHandle() : handle_(curl_easy_init()) {}
-  ~ManagedCurlHandle() {
-    if (handle_ != nullptr) curl_easy_cleanup(handle_);
-  }
-  ManagedCurlHandle(const ManagedCurlHandle&) = delete;
-  ManagedCurlHandle& operator=(const ManagedCurlHandle&) = delete;
+// A libcurl easy handle, and a list of request headers.
+using ManagedCurlHandle = ManagedResource<CURL*, curl_easy_cleanup>;
+using ManagedCurlHeaders = ManagedResource<curl_slist*, curl_slist_free_all>;
 
-  CURL* get() const { return handle_; }
-
- private:
-  CURL* handle_;
-};
-
-// A list of request headers, freed at the end of the scope.
-class ManagedCurlHeaders {
- public:
-  ManagedCurlHeaders() = default;
-  ~ManagedCurlHeaders() { curl_slist_free_all(list_); }
-  ManagedCurlHeaders(const ManagedCurlHeaders&) = delete;
-  ManagedCurlHeaders& operator=(const ManagedCurlHeaders&) = delete;
-
-  bool append(const char* header) {
-    curl_slist* longer = curl_slist_append(list_, header);
-    if (longer == nullptr) return false;
-    list_ = longer;
-    return true;
-  }
-  curl_slist* get() const { return list_; }
-
- private:
-  curl_slist* list_ = nullptr;
-};
+// Appends a header to the list; false, the list as it was, when there is no memory for it.
+inline bool appendHeader(ManagedCurlHeaders& headers, const char* header) {
+  curl_slist* longer = curl_slist_append(headers.get(), header);
+  if (longer == nullptr) return false;
+  headers.release();  // the old list is the start of the longer one
+  headers.reset(longer);
+  return true;
+}
 
 // One GET of `url`, set up as the Windows request objects behave by default:
 //  - certificates are verified; the trusted CAs are the system's, or those of the OpenSSL variables

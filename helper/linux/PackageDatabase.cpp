@@ -49,18 +49,11 @@ unsigned installerCode(const ManagedGError& error) {
 }
 
 // The reader's libraries complain on standard error about a damaged file; the check reports the fault in
-// the run log instead, so their messages are dropped while a package is read.
-class QuietLibraryMessages {
- public:
-  QuietLibraryMessages() : previous_(g_log_set_default_handler(drop, nullptr)) {}
-  ~QuietLibraryMessages() { g_log_set_default_handler(previous_, nullptr); }
-  QuietLibraryMessages(const QuietLibraryMessages&) = delete;
-  QuietLibraryMessages& operator=(const QuietLibraryMessages&) = delete;
-
- private:
-  static void drop(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
-  GLogFunc previous_;
-};
+// the run log instead, so their messages are dropped while a package is read: the holder keeps the handler
+// they had before, and puts it back.
+void dropMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+void restoreMessageHandler(GLogFunc previous) { g_log_set_default_handler(previous, nullptr); }
+using ManagedMessageHandler = ManagedResource<GLogFunc, restoreMessageHandler>;
 
 class Record : public PackageRecord {
  public:
@@ -95,7 +88,7 @@ class Record : public PackageRecord {
 }  // namespace
 
 struct PackageDatabase::Handles {
-  QuietLibraryMessages quiet;
+  ManagedMessageHandler quiet{g_log_set_default_handler(dropMessage, nullptr)};
   ManagedGObject<LibmsiDatabase> database;
 };
 

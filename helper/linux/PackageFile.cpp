@@ -30,7 +30,7 @@ bool PackageFile::openNew() {
 bool PackageFile::holdReadOnly() {
   const int hold = ::open(toUtf8(path_).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (hold < 0) return false;
-  hold_ = hold;
+  hold_.reset(hold);
   struct stat written, held;
   const bool same = ::fstat(::fileno(file_.get()), &written) == 0 && ::fstat(hold, &held) == 0 &&
                     written.st_dev == held.st_dev && written.st_ino == held.st_ino && held.st_nlink == 1;
@@ -39,14 +39,9 @@ bool PackageFile::holdReadOnly() {
 
 long long PackageFile::readHeld(std::uint64_t offset, char* buffer, std::size_t size) const {
   for (;;) {
-    const ssize_t read = ::pread(static_cast<int>(hold_), buffer, size, static_cast<off_t>(offset));
+    const ssize_t read = ::pread(static_cast<int>(hold_.get()), buffer, size, static_cast<off_t>(offset));
     if (read >= 0 || errno != EINTR) return read;
   }
-}
-
-void PackageFile::releaseHold() {
-  if (hold_ != -1) ::close(static_cast<int>(hold_));
-  hold_ = -1;
 }
 
 }  // namespace quillon

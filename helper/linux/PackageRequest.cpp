@@ -55,7 +55,7 @@ bool requestPackage(const char16_t* url, PackageResponse& response) {
   if (!request.isReady()) return false;
   // What WINHTTP_FLAG_REFRESH sends: proxies and caches on the way must fetch a fresh copy.
   ManagedCurlHeaders headers;
-  if (!headers.append("Cache-Control: no-cache") || !headers.append("Pragma: no-cache")) return false;
+  if (!appendHeader(headers, "Cache-Control: no-cache") || !appendHeader(headers, "Pragma: no-cache")) return false;
 
   Transfer transfer(request, response);
   CURL* curl = request.handle();

@@ -54,7 +54,7 @@ bool PackageFile::holdReadOnly() {
   if (file_.close() != 0) return false;
   const HANDLE hold = openForReading(path_, FILE_SHARE_READ);
   if (hold == INVALID_HANDLE_VALUE) return false;
-  hold_ = reinterpret_cast<std::intptr_t>(hold);
+  hold_.reset(reinterpret_cast<std::intptr_t>(hold));
   return true;
 }
 
@@ -63,15 +63,10 @@ long long PackageFile::readHeld(std::uint64_t offset, char* buffer, std::size_t 
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD read = 0;
-  if (!ReadFile(reinterpret_cast<HANDLE>(hold_), buffer, static_cast<DWORD>(size), &read, &at)) {
+  if (!ReadFile(reinterpret_cast<HANDLE>(hold_.get()), buffer, static_cast<DWORD>(size), &read, &at)) {
     return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
   }
   return read;
-}
-
-void PackageFile::releaseHold() {
-  if (hold_ != -1) CloseHandle(reinterpret_cast<HANDLE>(hold_));
-  hold_ = -1;
 }
 
 }  // namespace quillon
