@@ -5,6 +5,11 @@
 #include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
 
+// comctl32 is delay-loaded (platform/windows/SystemLibrary.h). Its header declares its functions dllimport,
+// so 32-bit code would call through the delay-import table's slot, which GNU ld leaves empty until the
+// delay-load stub has filled it: the calls must go to the stub itself.
+#undef WINCOMMCTRLAPI
+#define WINCOMMCTRLAPI
 #include <commctrl.h>
 
 // <windows.h> maps these names to their wide forms; here they are the framework's own methods.
