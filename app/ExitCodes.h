@@ -1,5 +1,5 @@
 // The tool's exit status, one value per outcome, for administrators who run it from scripts.
-// (README.md has the same table for them.)
+// (docs/ADMINISTRATORS.md has the same table for them.)
 #pragma once
 
 enum class ToolExitCode : int {

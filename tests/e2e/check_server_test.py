@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """scripts/check-server against the build tree's local destination server: a good server, and each fault a
-PC would stop at, with the step's exit status and the plain words the administrator reads. Also the README's
+PC would stop at, with the step's exit status and the plain words the administrator reads. Also the administrators' guide's
 table of run-log lines against log/LogSites.inc, whose site names tell check-server the step that failed.
 
 Environment (tests/e2e/CMakeLists.txt): QUILLON_FETCH (the Linux build's quillon-fetch, so the script builds
@@ -97,9 +97,9 @@ class CheckServerTest(unittest.TestCase):
 
 
 class RunLogLinesTest(unittest.TestCase):
-    def test_the_readme_lists_every_log_site_and_no_other(self):
-        readme = open(os.path.join(ROOT, "README.md"), encoding="utf-8").read()
-        section = readme.split("\n## Run-log lines\n", 1)[1].split("\n## ", 1)[0]
+    def test_the_administrators_guide_lists_every_log_site_and_no_other(self):
+        guide = open(os.path.join(ROOT, "docs", "ADMINISTRATORS.md"), encoding="utf-8").read()
+        section = guide.split("\n## Run-log lines\n", 1)[1].split("\n## ", 1)[0]
         rows = [(file, function, int(line), level) for line, level, function, file
                 in re.findall(r"^\| (\d+) \| (\w+) \| `([^`]+)` \| `([^`]+)` \|", section, re.MULTILINE)]
         self.assertEqual(sorted(rows), sorted(LOG_SITES.values()))

@@ -11,7 +11,7 @@ BUILD = Build.from_environment()
 WARNING = MB_OK | MB_ICONWARNING
 INFO, ERROR = "INFO", "ERROR"
 
-# Exit statuses (README.md, "Exit codes").
+# Exit statuses (docs/ADMINISTRATORS.md, "Exit statuses").
 REPLACED, ALREADY_RUNNING, TERMS_DECLINED, TERMS_UNREADABLE, NO_AGENT = 0, 1, 2, 3, 4
 SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND = 5, 6, 7
 

@@ -26,7 +26,7 @@ TERMS = ("\ufeff第1条（目的）\r\n本規約は、Quillon移行ツール（�
          "管理エージェントをインストールします。実行中は端末の電源を切らないでください。\r\n")
 AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
 
-# Exit statuses (README.md, "Exit codes").
+# Exit statuses (docs/ADMINISTRATORS.md, "Exit statuses").
 REPLACED, NO_AGENT, SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND, DOWNLOAD_FAILED = 0, 4, 5, 6, 7, 8
 UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED = 9, 10, 11
 

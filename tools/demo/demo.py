@@ -150,7 +150,7 @@ def main():
         server.send_signal(signal.SIGTERM)
         server.wait()
 
-    print(f"\n==== the tool ended with exit status {exit_code} (README.md, \"Exit codes\") ====")
+    print(f"\n==== the tool ended with exit status {exit_code} (docs/ADMINISTRATORS.md, \"Exit statuses\") ====")
     print(f"\n---- run log ({sandbox.log_path}) ----")
     for entry in read_log(sandbox.log_path):
         print(f"{entry.stamp} {entry.level} FILE:{entry.source} FUNCTION:{entry.function} LINE:{entry.line} {entry.message}")
