@@ -376,11 +376,18 @@ class MigrationTest(unittest.TestCase):
         def saw(result):
             with open(report) as data:
                 attempts = json.load(data)
+            if result.exit_code == DOWNLOAD_FAILED:
+                # It opened the file for writing in the instant between the download's writing and its
+                # read-only hold: the tool noticed, and the old agent stays.
+                self.assertGreater(attempts["overwrite"]["succeeded"], 0, attempts)
+                return
             for name, tried in attempts.items():
                 self.assertGreater(tried["tries"], 0, name)
                 self.assertEqual(tried["succeeded"], 0, f"{name} succeeded: {attempts}")
-            return attempts
-        return {"before_answer": stop_racing, "after": saw}
+        # The one other safe end: a failed download, the old agent untouched.
+        failed = ([("dialog", TERMS, 0, 1, 0), ("box", message(102), WARNING, IDOK, 2)],
+                  AGREED + [flow_line(148, ERROR, 103)])
+        return {"before_answer": stop_racing, "after": saw, "or_failed": failed}
 
     def link_log(self, sandbox, link):
         """The run log's name linked to another file of the user's, which must stay as it is."""
@@ -420,6 +427,11 @@ class MigrationTest(unittest.TestCase):
                 scenario = plant(sandbox)
                 before = scenario.get("log_before", 0)
                 result = sandbox.run([("dialog", "agree"), ("box", "ok")], before_answer=scenario.get("before_answer"))
+                if "or_failed" in scenario and result.exit_code == DOWNLOAD_FAILED:
+                    self.check(result, *scenario["or_failed"], DOWNLOAD_FAILED)
+                    self.assertEqual(sandbox.machine.agent_values().get("ProductCode"), OLD_AGENT[0])
+                    scenario["after"](result)
+                    continue
                 self.check(result, [("dialog", TERMS, 0, 1, before), ("box", message(108), MB_OK, IDOK, 5)],
                            AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
                 self.check_installed(sandbox)
