@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """scripts/check-server against the build tree's local destination server: a good server, and each fault a
-PC would stop at, with the step's exit status and the plain words the administrator reads. Also the administrators' guide's
-table of run-log lines against log/LogSites.inc, whose site names tell check-server the step that failed.
+PC would stop at, with the step's exit status and the plain words the administrator reads. Also the
+administrators' guide's table of run-log lines against log/LogSites.inc, whose site names tell check-server
+the step that failed.
 
 Environment (tests/e2e/CMakeLists.txt): QUILLON_FETCH (the Linux build's quillon-fetch, so the script builds
 nothing), QUILLON_E2E_PACKAGES, QUILLON_E2E_SERVER, QUILLON_TEST_SERVER_ROOT, QUILLON_TEST_OTHER_CA.

@@ -18,7 +18,7 @@ const std::u16string kKey = u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n
 // A regedit line giving `name` the UTF-16LE bytes of `text` and a terminator as a REG_SZ (hex(1)).
 std::u16string rawString(const std::u16string& name, const std::u16string& text) {
   std::u16string line = u"\"" + name + u"\"=hex(1):";
-  const std::string bytes = utf16le(text) + std::string(2, '\0');
+  const std::string bytes = toUtf16le(text) + std::string(2, '\0');
   const char16_t digits[] = u"0123456789abcdef";
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
@@ -49,8 +49,8 @@ TEST(ReadRegistryString, FollowsTheReadingRules) {
       u"\"Multi\"=hex(7):61,00,00,00,00,00\r\n\"Number\"=dword:00000005\r\n\"Binary\"=hex:61,00,00,00\r\n" +
       u"\"Fits\"=\"" + text63 + u"\"\r\n\"TooLong\"=\"" + text63 + u"x\"\r\n" +
       rawString(u"TwoTexts", std::u16string(u"ab\0cd", 5)));
-  fixture.setRawValue(u"Unterminated", kRegSz, utf16le(u"abc"));
-  fixture.setRawValue(u"UnterminatedFull", kRegSz, utf16le(std::u16string(64, u'y')));
+  fixture.setRawValue(u"Unterminated", kRegSz, toUtf16le(u"abc"));
+  fixture.setRawValue(u"UnterminatedFull", kRegSz, toUtf16le(std::u16string(64, u'y')));
   fixture.setRawValue(u"Odd", kRegSz, std::string("a\0b", 3));
   fixture.setRawValue(u"ZeroBytes", kRegSz, "");
 
@@ -168,7 +168,7 @@ TEST(GetAgentVersion, ReadsTheFirstThreeNumbers) {
     }
   }
   AgentRegistryFixture unterminated(kKey);
-  unterminated.setRawValue(u"ProductVersion", kRegSz, utf16le(u"5.1.0"));
+  unterminated.setRawValue(u"ProductVersion", kRegSz, toUtf16le(u"5.1.0"));
   AgentVersion version;
   EXPECT_FALSE(Helper::getAgentVersion(version)) << "stored without a terminating NUL";
 }

@@ -222,7 +222,7 @@ TEST(InstallerNotFound, IsLoggedWithError2) {
   };
   std::size_t at = 0;
   for (const std::u16string& line : expected) {
-    at = log.find(utf16le(line), at);
+    at = log.find(toUtf16le(line), at);
     EXPECT_NE(at, std::string::npos) << toUtf8(line);
   }
 }

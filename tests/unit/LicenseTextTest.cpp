@@ -1,5 +1,6 @@
 // Reading License.txt beside the executable (here: beside the test program).
 #include "helper/Helper.h"
+#include "platform/Text.h"
 #include "tests/unit/support/TestSupport.h"
 
 #include <boost/filesystem/operations.hpp>
@@ -7,6 +8,7 @@
 
 #include <memory>
 
+using namespace quillon;
 using namespace testing_support;
 
 namespace {
@@ -35,9 +37,9 @@ TEST_F(LicenseTextTest, TakesTheFileAsStoredUtf16) {
     std::string bytes;
     std::u16string text;
   } cases[] = {
-      {"byte-order mark kept as the first character", "\xFF\xFE" + utf16le(u"規約"), u"\xFEFF規約"},
-      {"no mark", utf16le(u"terms\r\nline 2"), u"terms\r\nline 2"},
-      {"odd last byte dropped", utf16le(u"ab") + "c", u"ab"},
+      {"byte-order mark kept as the first character", "\xFF\xFE" + toUtf16le(u"規約"), u"\xFEFF規約"},
+      {"no mark", toUtf16le(u"terms\r\nline 2"), u"terms\r\nline 2"},
+      {"odd last byte dropped", toUtf16le(u"ab") + "c", u"ab"},
       {"one byte only", "x", u""},
       {"empty file", "", u""},
       {"not UTF-16: shown as units, no error", "abcd", u"\x6261\x6463"},
@@ -51,7 +53,7 @@ TEST_F(LicenseTextTest, TakesTheFileAsStoredUtf16) {
 TEST_F(LicenseTextTest, FailsWhenTheFileCannotBeHadAlone) {
   EXPECT_EQ(read(), u"<none>") << "missing";
 
-  writeBytes(licenseFile, utf16le(u"terms"));
+  writeBytes(licenseFile, toUtf16le(u"terms"));
   {
     HeldFile held(licenseFile);
     ASSERT_TRUE(held.isHeld());

@@ -50,7 +50,7 @@ const struct {
 } kEncodings[] = {
     {"UTF-8", [](const std::u16string& text) { return toUtf8(text); }},
     {"UTF-8 with mark", [](const std::u16string& text) { return "\xEF\xBB\xBF" + toUtf8(text); }},
-    {"UTF-16LE with mark", [](const std::u16string& text) { return "\xFF\xFE" + utf16le(text); }},
+    {"UTF-16LE with mark", [](const std::u16string& text) { return "\xFF\xFE" + toUtf16le(text); }},
     {"Shift-JIS (ANSI)", shiftJis},
 };
 const std::u16string kJapaneseComment = u";認証先\r\n";

@@ -80,8 +80,8 @@ TEST_F(SingleInstanceGuardTest, ANameTakenByAnotherKindOfObjectIsLoggedAndTheToo
   const std::string log = readBytes(toPath(runLogPath()));
   const std::string expected = " ERROR FILE:Helper.cpp FUNCTION:Helper::isAlreadyRunning LINE:428 CreateMutex Error(" +
                                std::to_string(foreign.expectedError()) + ")";
-  ASSERT_EQ(log.size(), 2 + 38 + utf16le(fromUtf8(expected)).size() + 4);
-  EXPECT_EQ(log.substr(2 + 38, log.size() - 2 - 38 - 4), utf16le(fromUtf8(expected)));
+  ASSERT_EQ(log.size(), 2 + 38 + toUtf16le(fromUtf8(expected)).size() + 4);
+  EXPECT_EQ(log.substr(2 + 38, log.size() - 2 - 38 - 4), toUtf16le(fromUtf8(expected)));
 }
 
 }  // namespace

@@ -49,15 +49,15 @@ TEST_F(WriteLogTest, FirstEntryCreatesTheFileWithAByteOrderMark) {
   const std::string timestamp = toUtf8(std::u16string(reinterpret_cast<const char16_t*>(bytes.data() + 2), 19));
   EXPECT_GE(timestamp, before);
   EXPECT_LE(timestamp, after);
-  EXPECT_EQ(bytes.substr(2 + 38), utf16le(tail(u"CreateMutex Error(5)")) + kCrLf);
+  EXPECT_EQ(bytes.substr(2 + 38), toUtf16le(tail(u"CreateMutex Error(5)")) + kCrLf);
 }
 
 TEST_F(WriteLogTest, LaterEntriesFollowWithoutASecondMark) {
   writeExample(u"one");
   writeExample(u"two");
   const std::string bytes = readBytes(logFile);
-  const std::string first = utf16le(tail(u"one")) + kCrLf;
-  const std::string second = utf16le(tail(u"two")) + kCrLf;
+  const std::string first = toUtf16le(tail(u"one")) + kCrLf;
+  const std::string second = toUtf16le(tail(u"two")) + kCrLf;
   ASSERT_EQ(bytes.size(), 2 + 38 + first.size() + 38 + second.size());
   EXPECT_EQ(bytes.substr(0, 2), kBom);
   EXPECT_EQ(bytes.substr(2 + 38, first.size()), first);
@@ -71,7 +71,7 @@ TEST_F(WriteLogTest, AppendsToAnExistingFileAndMarksOnlyAnEmptyOne) {
     std::string existing;
     std::string expectedStart;
   } cases[] = {
-      {"earlier log", kBom + utf16le(u"earlier") + kCrLf, kBom + utf16le(u"earlier") + kCrLf},
+      {"earlier log", kBom + toUtf16le(u"earlier") + kCrLf, kBom + toUtf16le(u"earlier") + kCrLf},
       {"no mark of its own", "abc", "abc"},
       {"empty file", "", kBom},
   };
@@ -80,7 +80,7 @@ TEST_F(WriteLogTest, AppendsToAnExistingFileAndMarksOnlyAnEmptyOne) {
     writeExample();
     const std::string bytes = readBytes(logFile);
     EXPECT_EQ(bytes.substr(0, c.expectedStart.size()), c.expectedStart) << c.what;
-    EXPECT_EQ(bytes.size(), c.expectedStart.size() + 38 + utf16le(tail(u"CreateMutex Error(5)")).size() + 4) << c.what;
+    EXPECT_EQ(bytes.size(), c.expectedStart.size() + 38 + toUtf16le(tail(u"CreateMutex Error(5)")).size() + 4) << c.what;
   }
 }
 
@@ -89,17 +89,17 @@ TEST_F(WriteLogTest, WritesTheMessageAsItIs) {
     const char16_t* message;
     std::string written;
   } cases[] = {
-      {u"100%", utf16le(u"100%")},
-      {u"%s %d", utf16le(u"%s %d")},
-      {u"two\nlines", utf16le(u"two") + kCrLf + utf16le(u"lines")},
+      {u"100%", toUtf16le(u"100%")},
+      {u"%s %d", toUtf16le(u"%s %d")},
+      {u"two\nlines", toUtf16le(u"two") + kCrLf + toUtf16le(u"lines")},
       {u"", ""},
-      {u"利用規約に同意しました。", utf16le(u"利用規約に同意しました。")},
+      {u"利用規約に同意しました。", toUtf16le(u"利用規約に同意しました。")},
   };
   for (const auto& c : cases) {
     boost::filesystem::remove(logFile);
     writeExample(c.message);
     const std::string bytes = readBytes(logFile);
-    EXPECT_EQ(bytes.substr(2 + 38), utf16le(tail(u"")) + c.written + kCrLf) << toUtf8(c.message);
+    EXPECT_EQ(bytes.substr(2 + 38), toUtf16le(tail(u"")) + c.written + kCrLf) << toUtf8(c.message);
   }
 }
 
@@ -110,7 +110,7 @@ TEST_F(WriteLogTest, AnOverlongEntryIsCutAndStillEndsItsLine) {
   // 255 units with the line feed, which is written as CR LF: 256 units, 512 bytes.
   ASSERT_GT(bytes.size(), 2 + 512u);
   EXPECT_EQ(bytes.substr(2 + 512 - 4, 4), kCrLf);
-  EXPECT_EQ(bytes.substr(2 + 512 + 38), utf16le(tail(u"next")) + kCrLf);
+  EXPECT_EQ(bytes.substr(2 + 512 + 38), toUtf16le(tail(u"next")) + kCrLf);
 }
 
 TEST_F(WriteLogTest, AnEntryThatCannotBeWrittenIsLostQuietly) {
@@ -158,7 +158,7 @@ TEST_F(WriteLogTest, ALinkedLogIsNeverWrittenThroughAndStartsAnewAsAFileOfItsOwn
     EXPECT_EQ(readBytes(other), "someone else's file");
     EXPECT_FALSE(boost::filesystem::is_symlink(logFile));
     EXPECT_EQ(boost::filesystem::hard_link_count(logFile), 1u);
-    EXPECT_EQ(readBytes(logFile).substr(2 + 38), utf16le(tail(u"CreateMutex Error(5)")) + kCrLf);
+    EXPECT_EQ(readBytes(logFile).substr(2 + 38), toUtf16le(tail(u"CreateMutex Error(5)")) + kCrLf);
   }
 }
 
@@ -178,7 +178,7 @@ TEST_F(WriteLogTest, TheNextEntryAfterALostOneIsWritten) {
   writeExample(u"kept");
   const std::string bytes = readBytes(logFile);
   EXPECT_EQ(bytes.substr(0, 2), kBom);
-  EXPECT_EQ(bytes.substr(2 + 38), utf16le(tail(u"kept")) + kCrLf);
+  EXPECT_EQ(bytes.substr(2 + 38), toUtf16le(tail(u"kept")) + kCrLf);
 }
 
 }  // namespace

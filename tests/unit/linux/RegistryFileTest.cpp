@@ -2,6 +2,7 @@
 // cleanly (never read in part, never misread).
 #include "platform/Registry.h"
 #include "platform/linux/RegistryFile.h"
+#include "platform/Text.h"
 #include "tests/unit/support/TestSupport.h"
 
 #include <boost/filesystem/operations.hpp>
@@ -18,7 +19,7 @@ const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const std::string kKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n";
 const std::u16string kKeyName = u"hkey_local_machine\\software\\torva\\quillon";
 
-std::string sz(const std::u16string& text) { return utf16le(text) + std::string(2, '\0'); }
+std::string sz(const std::u16string& text) { return toUtf16le(text) + std::string(2, '\0'); }
 
 TEST(RegistryFile, ReadsEveryValueFormRegeditWrites) {
   const struct {
@@ -73,7 +74,7 @@ TEST(RegistryFile, NamesIgnoreLetterCaseAndLaterLinesWin) {
 TEST(RegistryFile, ReadsUtf16WithItsMarkAndUtf8) {
   const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
                               u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\r\n\"V\"=\"移行\"\r\n";
-  for (const std::string& bytes : {"\xFF\xFE" + utf16le(text), std::string("\xEF\xBB\xBF") + "Windows Registry Editor Version 5.00\n\n"
+  for (const std::string& bytes : {"\xFF\xFE" + toUtf16le(text), std::string("\xEF\xBB\xBF") + "Windows Registry Editor Version 5.00\n\n"
                                                                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon]\n\"V\"=\"移行\"\n"}) {
     RegistryKeys keys;
     std::size_t faultLine = 0;
@@ -115,7 +116,7 @@ TEST(RegistryFile, RefusesMalformedTextWithTheLineOfTheFault) {
       {"continuation at the end", kHeader + kKey + "\"V\"=hex:41,\\", 4},
       {"a stray line", kHeader + kKey + "V=a\r\n", 4},
       {"a NUL character", kHeader + kKey + std::string("\"V\"=\"a\0b\"\r\n", 11), 4},
-      {"odd UTF-16 length", "\xFF\xFE" + utf16le(u"Windows Registry Editor Version 5.00\r\n") + "x", 1},
+      {"odd UTF-16 length", "\xFF\xFE" + toUtf16le(u"Windows Registry Editor Version 5.00\r\n") + "x", 1},
       {"broken UTF-8", kHeader + kKey + "\"V\"=\"\xC3\x28\"\r\n", 1},
   };
   for (const auto& c : cases) {

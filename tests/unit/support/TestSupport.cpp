@@ -38,8 +38,6 @@ void writeBytes(const fs::path& file, const std::string& bytes) {
   if (!stream) throw std::runtime_error("cannot write " + file.string());
 }
 
-std::string utf16le(const std::u16string& text) { return quillon::toUtf16le(text); }
-
 std::u16string runLogText() {
   const fs::path file = quillon::toPath(quillon::runLogPath());
   if (!fs::exists(file)) return {};
@@ -63,7 +61,7 @@ std::vector<std::u16string> runLogEntries() {
 fs::path testProgram() { return quillon::toPath(quillon::executablePath()); }
 
 void writeRegistryFile(const fs::path& file, const std::u16string& body) {
-  writeBytes(file, "\xFF\xFE" + utf16le(u"Windows Registry Editor Version 5.00\r\n\r\n" + body));
+  writeBytes(file, "\xFF\xFE" + quillon::toUtf16le(u"Windows Registry Editor Version 5.00\r\n\r\n" + body));
 }
 
 void writeAgentRegistryFile(const fs::path& file, const std::u16string& body) {

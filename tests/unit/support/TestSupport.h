@@ -52,9 +52,6 @@ class ScopedTempEnvironment {
 std::string readBytes(const fs::path& file);
 void writeBytes(const fs::path& file, const std::string& bytes);
 
-// UTF-16LE bytes of a text, as the tool's files hold it.
-std::string utf16le(const std::u16string& text);
-
 // The text of the run log in the temporary folder after its byte-order mark; empty when there is no log.
 std::u16string runLogText();
 
