@@ -1,6 +1,7 @@
 // Replacing the installed agent: uninstall, wait, install the downloaded package, report.
 #include "app/Messages.h"
 #include "helper/Helper.h"
+#include "helper/InstallerLog.h"
 #include "log/LogSite.h"
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
@@ -25,6 +26,12 @@ void logVersionedText(const LogSite& site, unsigned id, const AgentVersion& vers
   WriteLog(site, text.c_str());
 }
 
+// The installer's own log of a failed run, when it wrote one: the administrator's way to the reason.
+void logInstallerLogFile(const LogSite& site, const InstallerLog& log) {
+  if (log.file.empty()) return;
+  WriteLog(site, installerLogMessage(log.file, messageRoom(site)).c_str());
+}
+
 void showBox(unsigned id, unsigned flags) {
   const char16_t* caption = LoadToolCaption();
   showMessageBox(LoadMessageText(id), caption, flags);
@@ -37,14 +44,24 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
   const bool versionRead = getAgentVersion(version);
   if (!versionRead) logCatalogueText(logsite::ReplaceVersionUnreadable, IDS_VERSION_UNREADABLE);
 
+  // Both installer runs write the installer's own log into one folder; without it they run all the same.
+  InstallerLog installerLog;
+  const InstallerLogFolder logFolder = openInstallerLogFolder();
+  if (logFolder.state == InstallerLogFolder::State::Ready) {
+    installerLog.folder = logFolder.path;
+  } else {
+    WriteLog(logsite::ReplaceInstallerLogOff, installerLogFolderMessage(logFolder).c_str());
+  }
+
   std::uint32_t uninstallCode = 0;
-  if (!ExecUninstallMsiByProductCodeSync(uninstallCode)) {
-    // The one outcome whose box follows its log line.
+  if (!ExecUninstallMsiByProductCodeSync(uninstallCode, &installerLog)) {
+    // The one outcome whose box follows its log lines.
     if (versionRead) {
       logVersionedText(logsite::ReplaceUninstallFailedVersion, IDS_UNINSTALL_FAILED, version);
     } else {
       logCatalogueText(logsite::ReplaceUninstallFailed, IDS_UNINSTALL_FAILED_LOG);
     }
+    logInstallerLogFile(logsite::ReplaceUninstallLog, installerLog);
     showBox(IDS_UNINSTALL_FAILED, kBoxOk | kBoxIconWarning);
     if (outcome != nullptr) *outcome = ReplacementOutcome::UninstallFailed;
     return false;
@@ -61,9 +78,11 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
   const std::u16string packagePath = getAgentPackagePath();
   const AuthSettings& settings = getAuthSettings();
   std::uint32_t installCode = 0;
-  if (!ExecMsiSync(packagePath.c_str(), settings.CompanyCode.c_str(), settings.CertCode.c_str(), installCode)) {
+  if (!ExecMsiSync(packagePath.c_str(), settings.CompanyCode.c_str(), settings.CertCode.c_str(), installCode,
+                   &installerLog)) {
     showBox(IDS_INSTALL_FAILED, kBoxOk | kBoxIconWarning);
     logCatalogueText(logsite::ReplaceInstallFailed, IDS_INSTALL_FAILED_LOG);
+    logInstallerLogFile(logsite::ReplaceInstallLog, installerLog);
     if (outcome != nullptr) *outcome = ReplacementOutcome::InstallFailed;
     return false;
   }

@@ -31,6 +31,13 @@ namespace quillon {
 class PackageFile;
 }
 
+// The Windows Installer's own log of an installer run (helper/InstallerLog.h): where the run writes it, and
+// afterwards which file it wrote.
+struct InstallerLog {
+  std::u16string folder;  // empty: the run writes no log of its own
+  std::u16string file;    // after the run: its last installer run's log, when the installer ran and wrote it
+};
+
 // How the replacement sequence ended, for the tool's exit status.
 enum class ReplacementOutcome { Replaced, ReplacedRestartRequired, UninstallFailed, InstallFailed };
 
@@ -100,12 +107,13 @@ bool parseVersion(const std::u16string& text, AgentVersion& version);
 
 // Installs the package with the destination server's address and, when both are non-empty, the two codes;
 // waits for the installer. True exactly when it ran and exited with 0 or kInstallerRestartRequired (its exit
-// code is in exitCode; quillon::isExitCode tells which).
+// code is in exitCode; quillon::isExitCode tells which). With `log` and its folder, each installer run writes
+// its verbose log to a new file there, and log->file names the last one written.
 bool ExecMsiSync(const char16_t* packagePath, const char16_t* companyCode, const char16_t* certificationCode,
-                 std::uint32_t& exitCode);
+                 std::uint32_t& exitCode, InstallerLog* log = nullptr);
 
 // Uninstalls the installed agent by its product code; the same rules.
-bool ExecUninstallMsiByProductCodeSync(std::uint32_t& exitCode);
+bool ExecUninstallMsiByProductCodeSync(std::uint32_t& exitCode, InstallerLog* log = nullptr);
 
 // The two installer command lines. A path or value with a blank or a double quote is quoted
 // (platform/CommandLine.h), so it stays one argument and cannot add a property or an option; everything

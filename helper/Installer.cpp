@@ -2,8 +2,10 @@
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
 #include "helper/InstallerBusy.h"
+#include "helper/InstallerLog.h"
 #include "helper/InstallerRun.h"
 #include "log/LogSite.h"
+#include "log/RunLogFile.h"
 #include "platform/CommandLine.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
@@ -16,22 +18,29 @@ namespace {
 
 constexpr std::size_t kProductCodeCapacity = 261;  // 260 characters and the terminator
 
-// Where each installer run logs: a wait for another installation, each failing step, and a run again after
-// 1618 (none: the run is not repeated).
+// Where each installer run logs: a wait for another installation, a run again without the installer's own
+// log, each failing step, and a run again after 1618 (none: the run is not repeated); and the step its own log
+// is named for.
 struct RunSite {
   const LogSite& busyWait;
+  const LogSite& logRetry;
   const LogSite& start;
   const LogSite& wait;
   const LogSite& exitCode;
   const LogSite* busyRetry;
+  const char16_t* step;
 };
 // An uninstall that meets another installation after its wait is not repeated: the old agent is still
 // there, and box 112 tells the user to run the tool again once the other installer has finished. The install
 // is repeated, as the PC has no agent then.
-constexpr RunSite kInstallSite{logsite::InstallBusyWait, logsite::InstallStartFailed, logsite::InstallWaitFailed,
-                               logsite::InstallExitCodeFailed, &logsite::InstallBusyRetry};
-constexpr RunSite kUninstallSite{logsite::UninstallBusyWait, logsite::UninstallStartFailed,
-                                 logsite::UninstallWaitFailed, logsite::UninstallExitCodeFailed, nullptr};
+constexpr RunSite kInstallSite{logsite::InstallBusyWait,       logsite::InstallLogRetry,
+                               logsite::InstallStartFailed,    logsite::InstallWaitFailed,
+                               logsite::InstallExitCodeFailed, &logsite::InstallBusyRetry,
+                               u"install"};
+constexpr RunSite kUninstallSite{logsite::UninstallBusyWait,       logsite::UninstallLogRetry,
+                                 logsite::UninstallStartFailed,    logsite::UninstallWaitFailed,
+                                 logsite::UninstallExitCodeFailed, nullptr,
+                                 u"uninstall"};
 
 // True for the exit codes that mean the installer's work is done: 0, and 3010, where only a restart is
 // pending (the product is removed or installed; its files may be replaced at the restart), so treating it as
@@ -66,18 +75,37 @@ std::optional<std::uint32_t> runOnce(const RunSite& site, const std::u16string& 
   return std::nullopt;
 }
 
+// Runs the installer once, writing its own log to a new file in the log's folder where there is one, and at
+// once again without it when the installer could not open that file. log->file names the file written.
+std::optional<std::uint32_t> runLogged(const RunSite& site, const std::u16string& program,
+                                       const std::u16string& commandLine, InstallerLog* log, unsigned run) {
+  if (log == nullptr) return runOnce(site, program, commandLine);
+  log->file.clear();
+  const std::u16string file =
+      log->folder.empty() ? std::u16string()
+                          : newInstallerLogFile(log->folder, currentLocalTime(), currentProcessId(), site.step, run);
+  std::optional<std::uint32_t> code = runOnce(site, program, withInstallerLog(commandLine, file));
+  if (code && !file.empty() && isExitCode(*code, kInstallerLogFailure)) {
+    const std::u16string message = formatText(u"Installer Log Error(%u) Retry Without Log", {kInstallerLogFailure});
+    WriteLog(site.logRetry, message.c_str());
+    return runOnce(site, program, commandLine);
+  }
+  if (code && installerLogWritten(file)) log->file = file;
+  return code;
+}
+
 // Runs the installer once another installation in progress has ended, and, where the site allows, again
 // after a 1618; all within the bound of installerBusyBound, each wait and each rerun logged. True when the
 // work is done (isDone); exitCode receives the last exit code.
 bool runInstaller(const RunSite& site, const std::u16string& program, const std::u16string& commandLine,
-                  std::uint32_t& exitCode) {
+                  std::uint32_t& exitCode, InstallerLog* log) {
   const InstallerBusyBound bound = installerBusyBound();
-  for (;;) {
+  for (unsigned run = 1;; ++run) {
     if (const std::optional<unsigned> waited = waitWhileInstallerBusy(bound)) {
       const std::u16string message = formatText(u"Installer Busy(%u) Wait(%u)", {kInstallerBusy, *waited});
       WriteLog(site.busyWait, message.c_str());
     }
-    const std::optional<std::uint32_t> code = runOnce(site, program, commandLine);
+    const std::optional<std::uint32_t> code = runLogged(site, program, commandLine, log, run);
     if (!code) return false;
     exitCode = *code;
     const bool again = site.busyRetry != nullptr && isExitCode(*code, kInstallerBusy) &&
@@ -113,25 +141,26 @@ std::u16string Helper::uninstallCommandLine(std::u16string_view productCode) {
 std::u16string quillon::installerProgram() { return systemProgramPath(u"msiexec.exe"); }
 
 bool quillon::execInstall(const std::u16string& program, const char16_t* packagePath, const char16_t* companyCode,
-                          const char16_t* certificationCode, std::uint32_t& exitCode) {
+                          const char16_t* certificationCode, std::uint32_t& exitCode, InstallerLog* log) {
   return runInstaller(kInstallSite, program, Helper::installCommandLine(packagePath, companyCode, certificationCode),
-                      exitCode);
+                      exitCode, log);
 }
 
-bool quillon::execUninstallByProductCode(const std::u16string& program, std::uint32_t& exitCode) {
+bool quillon::execUninstallByProductCode(const std::u16string& program, std::uint32_t& exitCode, InstallerLog* log) {
+  if (log != nullptr) log->file.clear();
   // The key stays open while the installer runs and is closed on every path when `key` ends.
   RegistryKey key;
   if (key.open(AgentRegistryKey) != 0) return false;
   char16_t productCode[kProductCodeCapacity];
   if (Helper::readRegistryString(key, u"ProductCode", productCode, kProductCodeCapacity) != 0) return false;
-  return runInstaller(kUninstallSite, program, Helper::uninstallCommandLine(productCode), exitCode);
+  return runInstaller(kUninstallSite, program, Helper::uninstallCommandLine(productCode), exitCode, log);
 }
 
 bool Helper::ExecMsiSync(const char16_t* packagePath, const char16_t* companyCode, const char16_t* certificationCode,
-                         std::uint32_t& exitCode) {
-  return execInstall(installerProgram(), packagePath, companyCode, certificationCode, exitCode);
+                         std::uint32_t& exitCode, InstallerLog* log) {
+  return execInstall(installerProgram(), packagePath, companyCode, certificationCode, exitCode, log);
 }
 
-bool Helper::ExecUninstallMsiByProductCodeSync(std::uint32_t& exitCode) {
-  return execUninstallByProductCode(installerProgram(), exitCode);
+bool Helper::ExecUninstallMsiByProductCodeSync(std::uint32_t& exitCode, InstallerLog* log) {
+  return execUninstallByProductCode(installerProgram(), exitCode, log);
 }

@@ -3,6 +3,8 @@
 // longer be planted where the tool would find it.
 #pragma once
 
+#include "helper/Helper.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,7 +16,7 @@ std::u16string installerProgram();
 
 // Helper::ExecMsiSync and Helper::ExecUninstallMsiByProductCodeSync with the program given.
 bool execInstall(const std::u16string& program, const char16_t* packagePath, const char16_t* companyCode,
-                 const char16_t* certificationCode, std::uint32_t& exitCode);
-bool execUninstallByProductCode(const std::u16string& program, std::uint32_t& exitCode);
+                 const char16_t* certificationCode, std::uint32_t& exitCode, InstallerLog* log = nullptr);
+bool execUninstallByProductCode(const std::u16string& program, std::uint32_t& exitCode, InstallerLog* log = nullptr);
 
 }  // namespace quillon

@@ -1,7 +1,11 @@
 // The run log's sites by name (log/LogSites.inc): where each fixed log line of the tool comes from.
 #pragma once
 
+#include "log/LogEntry.h"
 #include "log/WriteLog.h"
+
+#include <algorithm>
+#include <cstddef>
 
 // What a log line shows of its site. The file is the one the user knows from the log, not the file the
 // code physically sits in.
@@ -18,6 +22,14 @@ namespace logsite {
 #include "log/LogSites.inc"
 #undef QUILLON_LOG_SITE
 }  // namespace logsite
+
+// How many units of message an entry from this site holds before it is cut (log/LogEntry.h's limits).
+inline std::size_t messageRoom(const LogSite& site) {
+  // The entry without a message, its final line feed included; the time stamp has a fixed width.
+  const std::size_t rest =
+      quillon::composeLogEntry(quillon::LogTime{}, site.level, site.file, site.function, site.line, u"").size();
+  return std::min(quillon::kLogMessageLimit, quillon::kLogEntryLimit - rest);
+}
 
 // WriteLog from the site's file, function, line and level.
 inline void WriteLog(const LogSite& site, const char16_t* message) {

@@ -30,4 +30,7 @@ ProcessRun runToCompletion(const std::u16string& program, const std::u16string& 
 // all 32 bits; a Linux exit status keeps only the low byte, so there 3010 arrives as 194.
 bool isExitCode(std::uint32_t exitCode, std::uint32_t code);
 
+// The running process's id, as the system lists it.
+std::uint32_t currentProcessId();
+
 }  // namespace quillon

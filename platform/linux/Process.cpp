@@ -131,4 +131,6 @@ ProcessRun runToCompletion(const std::u16string& programPath, const std::u16stri
 
 bool isExitCode(std::uint32_t exitCode, std::uint32_t code) { return exitCode == (code & 0xFFu); }
 
+std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(getpid()); }
+
 }  // namespace quillon

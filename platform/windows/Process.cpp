@@ -56,4 +56,6 @@ ProcessRun runToCompletion(const std::u16string& program, const std::u16string& 
 
 bool isExitCode(std::uint32_t exitCode, std::uint32_t code) { return exitCode == code; }
 
+std::uint32_t currentProcessId() { return GetCurrentProcessId(); }
+
 }  // namespace quillon

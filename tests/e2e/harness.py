@@ -212,6 +212,9 @@ def wine(*command, check=False, timeout=300):
     return done
 
 
+INSTALLER_LOG_FOLDER = ("Logs", "Software", "QuillonMigrationTool")  # under the Windows folder
+
+
 class AgentMachine:
     """The PC's agent as the tool finds it: the registry key and the Windows Installer."""
 
@@ -220,12 +223,20 @@ class AgentMachine:
         self.registry_file = os.path.join(folder, "registry.reg")
         self.installer_log = os.path.join(folder, "msiexec.log")
         self.installer_failure = None
+        # Linux: the stand-in for the Windows folder, private to the sandbox. Wine: the prefix's own, where
+        # the Windows Installer's logs of earlier tests stay.
+        self.windows_dir = os.path.join(folder, "windows")
+        if build.kind == "linux":
+            os.makedirs(self.windows_dir, exist_ok=True)
+        self.earlier_installer_logs = set(self.installer_logs())
 
     def environment(self):
-        """What the tool's process needs to meet this machine (Linux: the registry file and the stand-in)."""
+        """What the tool's process needs to meet this machine (Linux: the registry file, the stand-in and the
+        Windows folder)."""
         if self.build.kind == "windows":
             return {}
         env = {"QUILLON_REGISTRY_FILE": self.registry_file, "QUILLON_MSIEXEC_LOG": self.installer_log,
+               "QUILLON_WINDOWS_DIR": self.windows_dir,
                "PATH": self.build.standin + os.pathsep + os.environ.get("PATH", "")}
         if self.installer_failure:
             env["QUILLON_MSIEXEC_FAIL"] = self.installer_failure
@@ -317,6 +328,31 @@ class AgentMachine:
                     if match:
                         values[match.group(1)] = match.group(2).replace('\\"', '"').replace("\\\\", "\\")
         return values
+
+    def installer_log_folder(self):
+        """The folder of the Windows Installer's own logs: (the path as the tool names it, the local path)."""
+        if self.build.kind == "linux":
+            path = os.path.join(self.windows_dir, *INSTALLER_LOG_FOLDER)
+            return path, path
+        return "C:\\windows\\" + "\\".join(INSTALLER_LOG_FOLDER), self.local_path("C:\\windows\\" + "\\".join(INSTALLER_LOG_FOLDER))
+
+    def local_path(self, path):
+        """The local path of a path as the tool names it (under Wine: of drive C:, its names matched without
+        regard to case, as Windows does)."""
+        if self.build.kind == "linux":
+            return path
+        assert path[:3].lower() == "c:\\", path
+        local = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+        for name in path[3:].split("\\"):
+            found = [entry for entry in (os.listdir(local) if os.path.isdir(local) else []) if entry.lower() == name.lower()]
+            local = os.path.join(local, found[0] if found else name)
+        return local
+
+    def installer_logs(self):
+        """The names of the installer's logs in their folder that were not there when the sandbox was made."""
+        folder = self.installer_log_folder()[1]
+        names = set(os.listdir(folder)) if os.path.isdir(folder) else set()
+        return sorted(names - getattr(self, "earlier_installer_logs", set()))
 
     def installer_calls(self):
         """Linux: the arguments of each run of the installer stand-in, in order."""

@@ -51,6 +51,17 @@ def package_check(line, text):
     return helper_line("checkAgentPackage", line, ERROR, text)
 
 
+def installer_log_line(line, step):
+    """The line that names the installer's own log of a failed run; `step` stands for the file's path until
+    resolve_installer_logs puts in the one the run wrote."""
+    return replacement(line, INFO, f"Installer Log({step})")
+
+
+# The Windows Installer's own logs: the time of the run, the tool's process id and the step, a second run of
+# a step numbered.
+INSTALLER_LOG_NAME = re.compile(r"^(\d{8}-\d{6})-(\d+)-([a-z]+\d*)\.log$")
+
+
 # DLLs that Windows would take from beside the exe or the current folder if the tool let it: those the tool
 # used to import, and those that they, comctl32 and MSXML load in turn. (Not version.dll: Wine's own user32
 # loads it from the program's folder whatever the program does; Windows never does, user32 being a KnownDLL.)
@@ -103,6 +114,35 @@ class MigrationTest(unittest.TestCase):
         if WINDOWS:
             self.assertEqual(values.get("Language"), "1041", "the package's transform 1041 was applied")
 
+    def installer_logs(self, sandbox, steps):
+        """Checks that the run left one installer log per installer run, named for the run and the step, in
+        the order `steps` gives them; returns step -> the file's path as the tool names it."""
+        names = sandbox.machine.installer_logs()
+        matches = [INSTALLER_LOG_NAME.match(name) for name in names]
+        self.assertTrue(all(matches), names)
+        matches.sort(key=lambda match: (match.group(1), match.group(3)))
+        self.assertEqual([match.group(3) for match in matches], steps, names)
+        self.assertEqual(len({match.group(2) for match in matches}), min(1, len(steps)), "one process's runs")
+        folder, local = sandbox.machine.installer_log_folder()
+        for name in names:
+            self.assertGreater(os.path.getsize(os.path.join(local, name)), 0, name)
+        separator = "\\" if WINDOWS else "/"
+        return {match.group(3): folder + separator + match.group(0) for match in matches}
+
+    def installer_log_text(self, sandbox, path):
+        """The installer's log as text (the real installer may write UTF-16 or an 8-bit code page)."""
+        with open(sandbox.machine.local_path(path), "rb") as log:
+            data = log.read()
+        return data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("utf-8", "replace")
+
+    def resolve_installer_logs(self, lines, logs):
+        """The expected lines with the path of each installer log that installer_log_line stood in for."""
+        resolved = []
+        for key in lines:
+            match = re.fullmatch(r"Installer Log\((\w+)\)", key[4])
+            resolved.append(key[:4] + (f"Installer Log({logs[match.group(1)]})",) if match else key)
+        return resolved
+
     def downloaded(self, sandbox):
         path = os.path.join(sandbox.temp_dir, "NewQuillonAgent.msi")
         if not os.path.exists(path):
@@ -126,11 +166,14 @@ class MigrationTest(unittest.TestCase):
         self.assertGreaterEqual(self.seconds_between(result, 99, 363), 5)
         self.check_installed(sandbox)
         self.assertEqual(self.downloaded(sandbox), self.package)
+        # Each installer run wrote its own log, into a file that was not there before.
+        logs = self.installer_logs(sandbox, ["uninstall", "install"])
         if not WINDOWS:
             package = os.path.join(sandbox.temp_dir, "NewQuillonAgent.msi")
             self.assertEqual(sandbox.machine.installer_calls(), [
-                ["-x", OLD_AGENT[0], "-qb!"],
-                ["-i", package, "-qb!", f"SERVER_URL={SERVER.base_url}/rpc/", "TRANSFORMS=:1041", "LANG=ja-JP"]])
+                ["-x", OLD_AGENT[0], "-qb!", "/l*v", logs["uninstall"]],
+                ["-i", package, "-qb!", f"SERVER_URL={SERVER.base_url}/rpc/", "TRANSFORMS=:1041", "LANG=ja-JP",
+                 "/l*v", logs["install"]]])
             # The pause lies between the two installer runs (the stand-in's uninstall takes a moment only).
             uninstall_start, install_start = sandbox.machine.installer_starts()
             self.assertGreaterEqual(install_start - uninstall_start, 5)
@@ -260,6 +303,9 @@ class MigrationTest(unittest.TestCase):
                 result = sandbox.run([("dialog", "agree"), ("box", "ok")])
                 lines = ([replacement(345, ERROR, versioned(112, OLD_AGENT[1]))] if version_readable else
                          [replacement(334, ERROR, message(113)), replacement(349, ERROR, message(123))])
+                # The line after it names the installer's own log of the failed run.
+                lines = self.resolve_installer_logs(lines + [installer_log_line(351, "uninstall")],
+                                                    self.installer_logs(sandbox, ["uninstall"]))
                 self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(112), WARNING, IDOK, 2 + len(lines))],
                            AGREED + lines, UNINSTALL_FAILED)
                 self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"),
@@ -300,9 +346,13 @@ class MigrationTest(unittest.TestCase):
             SERVER.publish_agent(data.read())
         sandbox = self.sandbox()
         result = sandbox.run([("dialog", "agree"), ("installer", "ok"), ("box", "ok")])
+        logs = self.installer_logs(sandbox, ["uninstall", "install"])
         self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(116), WARNING, IDOK, 3)],
-                   AGREED + [uninstalled(), replacement(376, ERROR, message(126))], INSTALL_FAILED)
+                   AGREED + [uninstalled(), replacement(376, ERROR, message(126)),
+                             replacement(378, INFO, f"Installer Log({logs['install']})")], INSTALL_FAILED)
         self.assertNotIn("ProductVersion", sandbox.machine.agent_values(), "the PC is left without an agent")
+        # The administrators' guide sends them to the failure's "Return value 3" in the named log.
+        self.assertIn("Return value 3", self.installer_log_text(sandbox, logs["install"]))
 
     def test_a_run_that_asks_for_a_restart_counts_as_done(self):
         # Exit code 3010 from the uninstall or the install: the sequence goes on as after 0, and only the
@@ -442,6 +492,26 @@ class MigrationTest(unittest.TestCase):
                 if "after" in scenario:
                     scenario["after"](result)
 
+    def test_a_link_in_place_of_the_installer_log_folder_is_never_followed(self):
+        # The installer runs with the tool's rights and would write its log through the link. The folder is
+        # refused, and the runs go on without their own logs: the migration matters more than they do.
+        if WINDOWS:
+            self.skipTest("Wine 8 has no symbolic links or junctions of its own")
+        SERVER.publish_agent(self.package)
+        sandbox = self.sandbox()
+        elsewhere = os.path.join(sandbox.root, "elsewhere")
+        os.makedirs(elsewhere)
+        folder = sandbox.machine.installer_log_folder()[1]
+        os.makedirs(os.path.dirname(folder))
+        os.symlink(elsewhere, folder)
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 6)],
+                   AGREED + [replacement(338, INFO, f"Installer Log Folder Refused({folder})"), uninstalled(),
+                             installed(), replacement(405, INFO, message(108))], REPLACED)
+        self.assertEqual(os.listdir(elsewhere), [])
+        self.assertEqual([call[-2:] for call in sandbox.machine.installer_calls()],
+                         [[OLD_AGENT[0], "-qb!"], ["TRANSFORMS=:1041", "LANG=ja-JP"]], "no log option")
+
     # --- another installation in progress ---------------------------------------------------------------
 
     def installation_in_progress(self, sandbox, seconds):
@@ -477,7 +547,8 @@ class MigrationTest(unittest.TestCase):
             ("an install that meets 1618 past the bound", not WINDOWS, {"QUILLON_MSIEXEC_BUSY_INSTALLS": "99"},
              ("box", message(116), WARNING, IDOK), [uninstalled(), retry, retry], INSTALL_FAILED, None),
             ("an uninstall that meets 1618", not WINDOWS, {"QUILLON_MSIEXEC_FAIL": "uninstall=1618"},
-             ("box", message(112), WARNING, IDOK), [replacement(345, ERROR, versioned(112, OLD_AGENT[1]))],
+             ("box", message(112), WARNING, IDOK),
+             [replacement(345, ERROR, versioned(112, OLD_AGENT[1])), installer_log_line(351, "uninstall")],
              UNINSTALL_FAILED, 1),
         ]
         for name, applies, setting, box, lines, exit_code, installer_runs in cases:
@@ -503,10 +574,14 @@ class MigrationTest(unittest.TestCase):
                     retries = sum(1 for entry in result.log if entry.key() == retry)
                     self.assertIn(retries, (2, 3))
                     lines, installer_runs = [uninstalled()] + [retry] * retries, 2 + retries
+                # One installer log per run, a step's reruns numbered; a failure names the last run's.
+                steps = ["uninstall"] + [f"install{run}" if run > 1 else "install" for run in range(1, installer_runs)]
+                logs = self.installer_logs(sandbox, steps)
                 box_after = len(AGREED) + len(lines)
+                after_box = ([replacement(376, ERROR, message(126)), installer_log_line(378, steps[-1])]
+                             if exit_code == INSTALL_FAILED else [])
                 self.check(result, [("dialog", TERMS, 0, 1, 0), box + (box_after,)],
-                           AGREED + lines + ([replacement(376, ERROR, message(126))] if exit_code == INSTALL_FAILED
-                                             else []), exit_code)
+                           self.resolve_installer_logs(AGREED + lines + after_box, logs), exit_code)
                 self.assertLess(time.time() - started, 60, "the waits keep to their bound")
                 if not WINDOWS:
                     self.assertEqual(len(sandbox.machine.installer_calls()), installer_runs)

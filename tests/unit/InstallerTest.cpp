@@ -3,9 +3,12 @@
 // (support/TestMain.cpp).
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
+#include "helper/InstallerLog.h"
 #include "helper/InstallerRun.h"
+#include "log/LogSite.h"
 #include "log/RunLogFile.h"
 #include "platform/CommandLine.h"
+#include "platform/InstallerLogFolder.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
@@ -14,6 +17,8 @@
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 using namespace quillon;
@@ -55,6 +60,122 @@ TEST(InstallerCommandLine, FollowsTheTemplatesAndQuotesOnlyWhatNeedsIt) {
   EXPECT_EQ(Helper::uninstallCommandLine(u"{6F1A2B3C-4D5E-4F60-8A7B-9C0D1E2F3A4B}"),
             u"msiexec.exe -x {6F1A2B3C-4D5E-4F60-8A7B-9C0D1E2F3A4B} -qb!");
   EXPECT_EQ(Helper::uninstallCommandLine(u""), u"msiexec.exe -x  -qb!");
+
+  // The installer's own log: the option last, the file quoted as any argument is; nothing without a file.
+  const std::u16string uninstall = Helper::uninstallCommandLine(u"{P}");
+  EXPECT_EQ(withInstallerLog(uninstall, u"C:\\Windows\\Logs\\x.log"), uninstall + u" /l*v C:\\Windows\\Logs\\x.log");
+  EXPECT_EQ(withInstallerLog(uninstall, u"D:\\Win dows\\x.log"), uninstall + u" /l*v \"D:\\Win dows\\x.log\"");
+  EXPECT_EQ(withInstallerLog(uninstall, u""), uninstall);
+}
+
+TEST(InstallerLog, EachRunGetsANameOfItsOwnWhereNothingStandsYet) {
+  const LogTime time{2025, 1, 9, 14, 3, 5};
+  EXPECT_EQ(installerLogName(time, 4242, u"uninstall", 1, 1), u"20250109-140305-4242-uninstall.log");
+  EXPECT_EQ(installerLogName(time, 4242, u"install", 2, 1), u"20250109-140305-4242-install2.log");
+  EXPECT_EQ(installerLogName(time, 4242, u"install", 1, 3), u"20250109-140305-4242-install(3).log");
+
+  // Whatever stands at a name takes it, and stays as it is: a file, a folder, a link (dangling or not).
+  TempDirectory folder;
+  const std::u16string path = pathText(folder.path());
+  const auto at = [&](unsigned taken) { return folder.path() / toPath(installerLogName(time, 7, u"install", 1, taken)); };
+  writeBytes(at(1), "kept");
+  fs::create_directory(at(2));
+  if (!runsOnWindows()) {
+    fs::create_symlink(at(1), at(3));
+    fs::create_symlink(folder.path() / "missing", at(4));
+  }
+  const unsigned free = runsOnWindows() ? 3 : 5;
+  EXPECT_EQ(newInstallerLogFile(path, time, 7, u"install", 1), pathText(at(free)));
+  EXPECT_EQ(readBytes(at(1)), "kept");
+  EXPECT_FALSE(fs::exists(folder.path() / "missing"));
+  for (unsigned taken = free; taken <= 8; ++taken) writeBytes(at(taken), "");
+  EXPECT_EQ(newInstallerLogFile(path, time, 7, u"install", 1), u"") << "never an endless search";
+}
+
+TEST(InstallerLog, TheLineNamingTheLogKeepsTheFilesNameWithinTheEntry) {
+  const std::u16string surrogates = u"\U0001F4C1\U0001F4C1\U0001F4C1";
+  const struct {
+    std::u16string file;
+    std::size_t room;
+    std::u16string expected;
+  } cases[] = {
+      {u"C:\\L\\a.log", 40, u"Installer Log(C:\\L\\a.log)"},
+      {u"C:\\L\\a.log", 25, u"Installer Log(C:\\L\\a.log)"},  // exactly fits
+      {u"C:\\L\\a.log", 24, u"Installer Log(...\\a.log)"},
+      {u"C:\\" + surrogates + u"a.log", 25, u"Installer Log(...\U0001F4C1a.log)"},
+      {u"C:\\" + surrogates + u"a.log", 24, u"Installer Log(...a.log)"},  // never half a pair
+  };
+  for (const auto& c : cases) EXPECT_EQ(installerLogMessage(c.file, c.room), c.expected) << toUtf8(c.expected);
+
+  // However long the path, the entry keeps to its limit and ends with the file's name and the bracket.
+  const std::u16string file = u"C:\\" + std::u16string(400, u'x') + u"\\20250109-140305-4242-install.log";
+  const LogSite& site = logsite::ReplaceInstallLog;
+  const std::u16string entry = composeLogEntry(LogTime{2025, 1, 9, 14, 3, 5}, site.level, site.file, site.function,
+                                               site.line, installerLogMessage(file, messageRoom(site)));
+  const std::u16string end = u"x\\20250109-140305-4242-install.log)\n";
+  EXPECT_EQ(entry.size(), kLogEntryLimit);
+  EXPECT_EQ(entry.substr(entry.size() - end.size()), end);
+}
+
+// The Linux body's rules; the Windows body reads a security descriptor where these read modes and links.
+TEST(InstallerLogFolderRules, OnlyRealFoldersThatOnlyAdministratorsWriteAreUsed) {
+  if (runsOnWindows()) GTEST_SKIP() << "modes and symbolic links of the Linux body";
+  TempDirectory windows;
+  TempDirectory elsewhere;
+  const fs::path logs = windows.path() / "Logs";
+  const fs::path software = logs / "Software";
+  const fs::path own = software / "QuillonMigrationTool";
+  const auto folders = [&] { fs::create_directories(own); };
+  const auto link = [&](const fs::path& at) {
+    return [&, at] {
+      fs::create_directories(at.parent_path());
+      fs::create_symlink(elsewhere.path(), at);
+    };
+  };
+  const auto mode = [&](const fs::path& at, fs::perms perms) {
+    return [&, at, perms] {
+      folders();
+      fs::permissions(at, perms);
+    };
+  };
+  using State = InstallerLogFolder::State;
+  const struct {
+    const char* what;
+    std::function<void()> plant;
+    State state;
+    fs::path reported;
+  } cases[] = {
+      {"nothing there yet", [] {}, State::Ready, own},
+      {"all there", folders, State::Ready, own},
+      {"a link in place of the tool's folder", link(own), State::Refused, own},
+      {"a link in place of Software", link(software), State::Refused, software},
+      {"a link in place of Logs", link(logs), State::Refused, logs},
+      {"a file in place of the tool's folder", [&] { fs::create_directories(software); writeBytes(own, ""); },
+       State::Refused, own},
+      {"the tool's folder writable by others", mode(own, fs::perms(0757)), State::Refused, own},
+      {"Software writable by its group", mode(software, fs::perms(0775)), State::Refused, software},
+      // Logs is the system's own, as %WINDIR%\Logs is: only a real folder.
+      {"Logs writable by others", mode(logs, fs::perms(0777)), State::Ready, own},
+  };
+  ScopedEnvironment windowsDirectory("QUILLON_WINDOWS_DIR", windows.path().string());
+  for (const auto& c : cases) {
+    fs::remove_all(logs);
+    c.plant();
+    const InstallerLogFolder folder = openInstallerLogFolder();
+    EXPECT_EQ(folder.state, c.state) << c.what;
+    EXPECT_EQ(folder.path, pathText(c.reported)) << c.what;
+    EXPECT_TRUE(fs::is_empty(elsewhere.path())) << c.what << ": nothing is made through a link";
+  }
+  fs::remove_all(logs);
+  ASSERT_EQ(openInstallerLogFolder().state, State::Ready);
+  for (const fs::path& made : {logs, software, own}) {
+    EXPECT_EQ(fs::status(made).permissions() & fs::perms(022), fs::perms(0)) << made << " is made for its owner alone to write";
+  }
+
+  ScopedEnvironment noWindows("QUILLON_WINDOWS_DIR", "");
+  const InstallerLogFolder none = openInstallerLogFolder();
+  EXPECT_EQ(none.state, State::Failed);
+  EXPECT_EQ(installerLogFolderMessage(none), u"Installer Log Folder Error(2)");
 }
 
 TEST(CommandLine, EveryQuotedArgumentSplitsBackToItself) {
@@ -144,6 +265,52 @@ TEST_F(FakeInstallerTest, ExitCodesZeroAndRestartRequiredAreSuccessAndNoExitCode
     EXPECT_EQ(received(), expectedFor(Helper::installCommandLine(package, u"C 1", u"X\"9"))) << code;
   }
   EXPECT_EQ(runLog(), "") << "the installer's exit codes are not logged";
+}
+
+TEST_F(FakeInstallerTest, EachRunWritesItsOwnLogOrRunsAgainWithoutOneItCannotOpen) {
+  const std::u16string package = pathText(temp.path() / "NewQuillonAgent.msi");
+  const std::u16string commandLine = Helper::installCommandLine(package, u"", u"");
+  TempDirectory logs;
+  const struct {
+    const char* what;
+    std::u16string folder;
+    int exit;
+    bool done;
+    bool logged;  // the first run got the log option; a 1622 then runs again without it
+  } cases[] = {
+      {"done", pathText(logs.path()), 0, true, true},
+      {"failed", pathText(logs.path()), 1603, false, true},
+      {"no log folder", u"", 0, true, false},
+      {"the log cannot be opened", pathText(logs.path()), 1622, false, true},
+  };
+  for (const auto& c : cases) {
+    fs::remove(record);
+    fs::remove(toPath(runLogPath()));
+    ScopedEnvironment exit("QUILLON_FAKE_MSIEXEC_EXIT", std::to_string(c.exit));
+    InstallerLog log{c.folder, u"a file of an earlier run"};
+    std::uint32_t exitCode = 0;
+    EXPECT_EQ(execInstall(program, package.c_str(), u"", u"", exitCode, &log), c.done) << c.what;
+    std::vector<std::string> expected;
+    std::u16string file;
+    if (c.logged) {
+      const std::vector<std::string> arguments = received();
+      const auto option = std::find(arguments.begin(), arguments.end(), "arg:/l*v");
+      ASSERT_NE(option, arguments.end()) << c.what;
+      file = fromUtf8(option[1].substr(4));
+      EXPECT_EQ(pathText(toPath(file).parent_path()), c.folder) << c.what;
+      expected = expectedFor(withInstallerLog(commandLine, file));
+    }
+    if (c.exit == 1622 || !c.logged) {
+      const std::vector<std::string> plain = expectedFor(commandLine);
+      expected.insert(expected.end(), plain.begin(), plain.end());
+    }
+    EXPECT_EQ(received(), expected) << c.what;
+    // Named only where the installer ran with it and wrote it.
+    EXPECT_EQ(log.file, c.logged && c.exit != 1622 ? file : u"") << c.what;
+    const std::vector<std::u16string> retried{
+        u"INFO FILE:Helper.cpp FUNCTION:Helper::ExecMsiSync LINE:123 Installer Log Error(1622) Retry Without Log"};
+    EXPECT_EQ(runLogEntries(), c.exit == 1622 ? retried : std::vector<std::u16string>()) << c.what;
+  }
 }
 
 TEST_F(FakeInstallerTest, UninstallsByTheProductCodeOfTheRegistry) {

@@ -38,7 +38,8 @@ int runToolDirectoryChild() {
 
 // Copied as msiexec.exe where the tool looks for the installer, this program plays it: it appends what it
 // received to the file QUILLON_FAKE_MSIEXEC_RECORD ("cmd:" and the raw command line where the platform has
-// one, then "arg:" and each argument) and exits with QUILLON_FAKE_MSIEXEC_EXIT (default 0).
+// one, then "arg:" and each argument), writes a log where "/l*v FILE" asks for one (not when it exits 1622,
+// the installer's code for a log it cannot open) and exits with QUILLON_FAKE_MSIEXEC_EXIT (default 0).
 bool isFakeInstaller() {
   std::string name = testing_support::testProgram().filename().string();
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -53,7 +54,11 @@ int runFakeInstaller(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) out << "arg:" << argv[i] << "\n";
   }
   const char* code = std::getenv("QUILLON_FAKE_MSIEXEC_EXIT");
-  return code != nullptr ? std::atoi(code) : 0;
+  const int exitCode = code != nullptr ? std::atoi(code) : 0;
+  for (int i = 1; i + 1 < argc && exitCode != 1622; ++i) {
+    if (std::strcmp(argv[i], "/l*v") == 0) std::ofstream(argv[i + 1], std::ios::binary) << "Return value 1.\n";
+  }
+  return exitCode;
 }
 
 // Downloads argument 2 to argument 3 and says "true" or "false" and the process's peak memory in KiB.

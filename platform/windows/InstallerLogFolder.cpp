@@ -1,0 +1,77 @@
+// Windows body of platform/InstallerLogFolder.h: under GetSystemWindowsDirectoryW, each folder made with
+// CreateDirectoryW and the tool's own security descriptor, and examined through a handle opened on the entry
+// itself (FILE_FLAG_OPEN_REPARSE_POINT), so a junction or symbolic link is seen as what it is.
+#include "platform/InstallerLogFolder.h"
+
+#include "platform/windows/FolderSecurity.h"
+#include "platform/windows/WindowsSupport.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+namespace quillon {
+namespace {
+
+void freeLocal(PSECURITY_DESCRIPTOR descriptor) { LocalFree(descriptor); }
+using ManagedSecurityDescriptor = ManagedResource<PSECURITY_DESCRIPTOR, freeLocal>;
+
+InstallerLogFolder failed(DWORD error) { return {InstallerLogFolder::State::Failed, {}, static_cast<int>(error)}; }
+InstallerLogFolder refused(const std::wstring& path) {
+  return {InstallerLogFolder::State::Refused, fromWide(path), 0};
+}
+
+// Looks at the entry at `path` as it is: a real folder, and, unless it is the system's own, one only
+// administrators can write. Ready (with no path) when it is.
+InstallerLogFolder examine(const std::wstring& path, bool systemFolder) {
+  const ManagedKernelHandle entry(CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                              nullptr));
+  if (entry.get() == INVALID_HANDLE_VALUE) return failed(GetLastError());
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(entry.get(), &information)) return failed(GetLastError());
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return refused(path);
+  }
+  if (systemFolder) return {InstallerLogFolder::State::Ready, {}, 0};
+  ManagedSecurityDescriptor descriptor;
+  const DWORD error = GetSecurityInfo(entry.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, nullptr, nullptr, descriptor.receive());
+  if (error != ERROR_SUCCESS) return failed(error);
+  if (!onlyAdministratorsCanWrite(descriptor.get())) return refused(path);
+  return {InstallerLogFolder::State::Ready, {}, 0};
+}
+
+}  // namespace
+
+InstallerLogFolder openInstallerLogFolder() {
+  // The system's Windows folder: GetWindowsDirectoryW may name a private one per user on a terminal server.
+  wchar_t windows[MAX_PATH];
+  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0) return failed(GetLastError());
+  if (length >= MAX_PATH) return failed(ERROR_FILENAME_EXCED_RANGE);
+  std::wstring path(windows, length);
+  if (path.back() == L'\\') path.pop_back();
+
+  ManagedSecurityDescriptor descriptor;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlyFolder, SDDL_REVISION_1,
+                                                            descriptor.receive(), nullptr)) {
+    return failed(GetLastError());
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
+  bool systemFolder = true;
+  for (const char16_t* name : kInstallerLogFolderNames) {
+    path += L"\\" + toWide(name);
+    // Made, or found: an existing entry of this name, whatever it is, is examined next.
+    if (!CreateDirectoryW(path.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return failed(GetLastError());
+    }
+    const InstallerLogFolder folder = examine(path, systemFolder);
+    if (folder.state != InstallerLogFolder::State::Ready) return folder;
+    systemFolder = false;
+  }
+  return {InstallerLogFolder::State::Ready, fromWide(path), 0};
+}
+
+}  // namespace quillon
