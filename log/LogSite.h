@@ -3,6 +3,8 @@
 
 #include "log/WriteLog.h"
 
+#include <string>
+
 // What a log line shows of its site. The file is the one the user knows from the log, not the file the
 // code physically sits in.
 struct LogSite {
@@ -19,7 +21,16 @@ namespace logsite {
 #undef QUILLON_LOG_SITE
 }  // namespace logsite
 
-// WriteLog from the site's file, function, line and level.
-inline void WriteLog(const LogSite& site, const char16_t* message) {
-  WriteLog(site.file, site.function, site.line, site.level, message);
-}
+// WriteLog from the site's file, function, line and level. An ERROR line is also noted as the process's last
+// error (below), whether or not the run log could take it.
+void WriteLog(const LogSite& site, const char16_t* message);
+
+// The last ERROR line this process wrote by site: its site (null before the first) and its message, and how
+// many such lines it has written so far, so that a caller can tell whether a step it ran ended in one. A
+// failing step's last ERROR line says why it failed, also where the run log itself cannot be written.
+struct LoggedError {
+  const LogSite* site = nullptr;
+  std::u16string message;
+  unsigned long count = 0;
+};
+const LoggedError& lastLoggedError();
