@@ -1,0 +1,33 @@
+// What a console program writes for its user, line by line, and whether anyone will still see it once the
+// program has ended.
+#pragma once
+
+#include <string_view>
+
+namespace quillon {
+
+class ConsoleOutput {
+ public:
+  ConsoleOutput();
+  ConsoleOutput(const ConsoleOutput&) = delete;
+  ConsoleOutput& operator=(const ConsoleOutput&) = delete;
+
+  // Writes one line and its line end. Windows: to the console as text (WriteConsoleW); redirected to a file
+  // or a pipe, as UTF-8, with a byte-order mark first where a file starts with it (so that Notepad and
+  // PowerShell read it as UTF-8 on a Japanese PC, whose ANSI code page is 932), none where the output is
+  // appended to a file or read through a pipe. Linux: UTF-8 to standard output.
+  void writeLine(std::u16string_view line);
+
+  // True when the lines will be gone when the program ends, so that it should show its result in a box:
+  // Windows: no console and no redirected output (started detached), or a visible console that is this
+  // program's alone (a double-click opens one that closes with the program). Never on Linux.
+  bool vanishesAtExit() const { return vanishes_; }
+
+ private:
+  enum class Kind { None, Console, Redirected };
+  Kind kind_ = Kind::None;
+  bool markFirst_ = false;  // a byte-order mark before the first line
+  bool vanishes_ = false;
+};
+
+}  // namespace quillon
