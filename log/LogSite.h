@@ -19,6 +19,17 @@ namespace logsite {
   inline constexpr LogSite name{u"" file, u"" function, line, u"" level};
 #include "log/LogSites.inc"
 #undef QUILLON_LOG_SITE
+
+// Every site with its name in log/LogSites.inc, for what names a step by its site (quillon-fetch).
+struct Named {
+  const char* name;
+  const LogSite& site;
+};
+inline constexpr Named all[] = {
+#define QUILLON_LOG_SITE(name, file, function, line, level) {#name, name},
+#include "log/LogSites.inc"
+#undef QUILLON_LOG_SITE
+};
 }  // namespace logsite
 
 // WriteLog from the site's file, function, line and level. An ERROR line is also noted as the process's last

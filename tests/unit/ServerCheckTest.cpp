@@ -12,16 +12,6 @@ using namespace testing_support;
 
 namespace {
 
-struct NamedSite {
-  const char* name;
-  const LogSite& site;
-};
-constexpr NamedSite kSites[] = {
-#define QUILLON_LOG_SITE(name, file, function, line, level) {#name, logsite::name},
-#include "log/LogSites.inc"
-#undef QUILLON_LOG_SITE
-};
-
 class ServerCheckTest : public ::testing::Test {
  protected:
   TempDirectory temp;
@@ -40,7 +30,7 @@ TEST_F(ServerCheckTest, EveryErrorLineOfAStepHasARowOfItsOwn) {
                {u"Helper::checkAgentPackage", CheckStep::PackageCheck}};
   for (const auto& step : steps) {
     EXPECT_EQ(checkFailure(step.step, nullptr).site, nullptr);
-    for (const NamedSite& named : kSites) {
+    for (const logsite::Named& named : logsite::all) {
       const bool own = named.site.function == step.function && std::u16string_view(named.site.level) == u"ERROR";
       EXPECT_EQ(checkFailure(step.step, &named.site).site, own ? &named.site : nullptr) << named.name;
     }

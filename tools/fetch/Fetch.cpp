@@ -54,20 +54,9 @@ long peakMemoryKiB() {
   return -1;
 }
 
-// The run log's sites by name, to name a failed step's line.
-struct NamedSite {
-  const char* name;
-  const LogSite& site;
-};
-constexpr NamedSite kSites[] = {
-#define QUILLON_LOG_SITE(name, file, function, line, level) {#name, logsite::name},
-#include "log/LogSites.inc"
-#undef QUILLON_LOG_SITE
-};
-
 void printFailure(const quillon::CheckStepOutcome& outcome) {
   std::string failed = "failed";
-  for (const NamedSite& named : kSites) {
+  for (const logsite::Named& named : logsite::all) {
     if (&named.site == outcome.site) failed += std::string(" ") + named.name + " " + quillon::toUtf8(outcome.logged);
   }
   std::cout << failed << "\n"
