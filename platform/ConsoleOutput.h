@@ -24,9 +24,10 @@ class ConsoleOutput {
   bool vanishesAtExit() const { return vanishes_; }
 
  private:
-  enum class Kind { None, Console, Redirected };
-  Kind kind_ = Kind::None;
-  bool markFirst_ = false;  // a byte-order mark before the first line
+  // Where the lines go: nowhere, to a console as text, or as UTF-8 bytes, the first line after a byte-order
+  // mark.
+  enum class Sink { None, Console, Utf8, MarkedUtf8 };
+  Sink sink_ = Sink::None;
   bool vanishes_ = false;
 };
 

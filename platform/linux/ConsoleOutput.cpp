@@ -4,13 +4,16 @@
 #include "platform/Text.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 namespace quillon {
 
-ConsoleOutput::ConsoleOutput() : kind_(Kind::Redirected) {}
+ConsoleOutput::ConsoleOutput() : sink_(fcntl(STDOUT_FILENO, F_GETFD) == -1 ? Sink::None : Sink::Utf8) {}
 
 void ConsoleOutput::writeLine(std::u16string_view line) {
+  if (sink_ == Sink::None) return;  // started with its output closed
   const std::string bytes = toUtf8(line) + "\n";
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);

@@ -30,7 +30,7 @@ ConsoleOutput::ConsoleOutput() {
   const HANDLE output = standardOutput();
   DWORD mode = 0;
   if (output != nullptr && GetConsoleMode(output, &mode)) {
-    kind_ = Kind::Console;
+    sink_ = Sink::Console;
     vanishes_ = ownVisibleConsole();
     return;
   }
@@ -38,23 +38,22 @@ ConsoleOutput::ConsoleOutput() {
     vanishes_ = true;
     return;
   }
-  kind_ = Kind::Redirected;
   // cmd's ">" starts a file at its first byte, ">>" at its end.
   LARGE_INTEGER zero = {}, position = {};
-  markFirst_ = GetFileType(output) == FILE_TYPE_DISK && SetFilePointerEx(output, zero, &position, FILE_CURRENT) &&
-               position.QuadPart == 0;
+  const bool fileStart = GetFileType(output) == FILE_TYPE_DISK &&
+                         SetFilePointerEx(output, zero, &position, FILE_CURRENT) && position.QuadPart == 0;
+  sink_ = fileStart ? Sink::MarkedUtf8 : Sink::Utf8;
 }
 
 void ConsoleOutput::writeLine(std::u16string_view line) {
   const HANDLE output = standardOutput();
   DWORD written = 0;
-  if (kind_ == Kind::Console) {
+  if (sink_ == Sink::Console) {
     const std::wstring text = toWide(line) + L"\r\n";
     WriteConsoleW(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  } else if (kind_ == Kind::Redirected) {
-    std::string bytes = markFirst_ ? "\xEF\xBB\xBF" : "";
-    markFirst_ = false;
-    bytes += toUtf8(line) + "\r\n";
+  } else if (sink_ != Sink::None) {
+    const std::string bytes = (sink_ == Sink::MarkedUtf8 ? "\xEF\xBB\xBF" : "") + toUtf8(line) + "\r\n";
+    sink_ = Sink::Utf8;
     WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   }
 }
