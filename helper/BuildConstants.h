@@ -28,3 +28,7 @@ inline constexpr char16_t kInstallerMutexName[] = u"Global\\_MSIExecute";
 inline constexpr char16_t kLicenseFileName[] = u"License.txt";
 inline constexpr char16_t kAuthFileName[] = u"Auth.ini";
 inline constexpr char16_t kAgentPackageFileName[] = u"NewQuillonAgent.msi";
+
+// The server check program's own run log and package in the temporary folder, apart from the tool's.
+inline constexpr char16_t kServerCheckLogFileName[] = u"QuillonServerCheck.log";
+inline constexpr char16_t kServerCheckPackageFileName[] = u"QuillonServerCheck.msi";

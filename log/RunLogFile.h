@@ -10,6 +10,12 @@
 
 namespace quillon {
 
+// The run log's name in the temporary folder: the tool's own, unless a program that is not the tool chose
+// another before its first line (the server check keeps its lines out of the users' migration log).
+inline constexpr char16_t kRunLogFileName[] = u"QuillonMigrationTool.log";
+void setRunLogFileName(std::u16string_view name);
+const std::u16string& runLogFileName();
+
 // Full path of the run log in the user's temporary folder; empty when no such path can be formed.
 std::u16string runLogPath();
 

@@ -9,6 +9,7 @@ enum : unsigned {
   kBoxOk = 0x0,
   kBoxYesNo = 0x4,
   kBoxIconWarning = 0x30,
+  kBoxIconInformation = 0x40,
 };
 enum : int {
   kIdOk = 1,

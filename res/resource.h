@@ -30,6 +30,35 @@
 #define IDS_FILE_MISSING_LOG                     127
 #define IDS_CONFIRM_SETTINGS                     128
 #define IDS_CONFIRMATION_CANCELLED               129
+
+// The server check program (app/ServerCheck.cpp): its caption, the lines of its report and the reasons a
+// step fails.
+#define IDS_CHECK_CAPTION                        150
+#define IDS_CHECK_SERVER                         151
+#define IDS_CHECK_SCRIPT_STEP                    152
+#define IDS_CHECK_SCRIPT_OK                      153
+#define IDS_CHECK_DOWNLOAD_STEP                  154
+#define IDS_CHECK_DOWNLOAD_OK                    155
+#define IDS_CHECK_PACKAGE_STEP                   156
+#define IDS_CHECK_PACKAGE_OK                     157
+#define IDS_CHECK_STEP_FAILED                    158
+#define IDS_CHECK_PASSED                         159
+#define IDS_CHECK_FAILED                         160
+#define IDS_CHECK_NOT_RUN                        161
+#define IDS_CHECK_LOG_FILE                       162
+#define IDS_CHECK_NO_ANSWER                      163
+#define IDS_CHECK_SCRIPT_STATUS                  164
+#define IDS_CHECK_NO_PACKAGE_NAMED               165
+#define IDS_CHECK_URL_TOO_LONG                   166
+#define IDS_CHECK_DOWNLOAD_FAILED                167
+#define IDS_CHECK_NOT_A_PACKAGE                  168
+#define IDS_CHECK_TABLE_UNREADABLE               169
+#define IDS_CHECK_NO_PRODUCT_CODE                170
+#define IDS_CHECK_NO_TRANSFORM                   171
+#define IDS_CHECK_STREAM_CUT                     172
+#define IDS_CHECK_CABINET_MISSING                173
+#define IDS_CHECK_PACKAGE_UNUSABLE               174
+
 // Terms-of-use dialog and its controls.
 #define IDD_LICENSE                              117
 #define IDC_LICENSE_TEXT                         1001

@@ -34,7 +34,7 @@ int openOwnLog(const std::string& path) {
 
 }  // namespace
 
-std::u16string runLogPath() { return pathText(temporaryDirectory() / "QuillonMigrationTool.log"); }
+std::u16string runLogPath() { return pathText(temporaryDirectory() / toPath(runLogFileName())); }
 
 LogTime currentLocalTime() {
   const std::time_t now = std::time(nullptr);

@@ -30,7 +30,7 @@ std::u16string runLogPath() {
   wchar_t path[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathW(MAX_PATH + 1, path);
   if (length == 0 || length > MAX_PATH) return {};
-  if (!PathAppendW(path, L"QuillonMigrationTool.log")) return {};
+  if (!PathAppendW(path, asWide(runLogFileName().c_str()))) return {};
   return asText(path);
 }
 

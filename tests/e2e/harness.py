@@ -14,9 +14,10 @@ installer stand-in, private to the sandbox; under Wine the prefix's own registry
 the wixl-built packages. The destination server (DistributionServer) is the build tree's local server.
 
 Configuration comes from the environment CTest gives the tests: QUILLON_E2E_BUILD (linux or windows),
-QUILLON_E2E_TOOL, QUILLON_E2E_PACKAGES (the agent packages), QUILLON_E2E_STANDIN (Linux installer
-stand-in folder), QUILLON_E2E_DRIVER and QUILLON_E2E_RUNNER (Windows), QUILLON_E2E_SERVER (the https base
-URL the tool is built with) and QUILLON_TEST_SERVER_ROOT (the folder that server serves).
+QUILLON_E2E_TOOL, QUILLON_E2E_CHECK (the server check program), QUILLON_E2E_PACKAGES (the agent packages),
+QUILLON_E2E_STANDIN (Linux installer stand-in folder), QUILLON_E2E_DRIVER and QUILLON_E2E_RUNNER (Windows),
+QUILLON_E2E_SERVER (the https base URL the tool is built with) and QUILLON_TEST_SERVER_ROOT (the folder that
+server serves).
 """
 import json
 import os
@@ -31,6 +32,8 @@ import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CAPTION = "Quillon移行ツール"
+CHECK_CAPTION = "Quillon移行 接続チェック"  # the server check program's
+CHECK_LOG = "QuillonServerCheck.log"
 IDC_AGREE = 1002
 IDC_DISAGREE = 1003
 
@@ -169,16 +172,17 @@ WINDOWS_ANSWERS = {
 class Build:
     """How to run the tool on one build. `tool` is the executable to copy into each sandbox."""
 
-    def __init__(self, kind, tool, driver=None, runner=None, packages=None, standin=None):
+    def __init__(self, kind, tool, driver=None, runner=None, packages=None, standin=None, check=None):
         assert kind in ("linux", "windows")
         self.kind, self.tool, self.driver, self.runner = kind, tool, driver, runner
-        self.packages, self.standin = packages, standin
+        self.packages, self.standin, self.check = packages, standin, check
 
     @staticmethod
     def from_environment():
         env = os.environ
         return Build(env["QUILLON_E2E_BUILD"], env["QUILLON_E2E_TOOL"], env.get("QUILLON_E2E_DRIVER"),
-                     env.get("QUILLON_E2E_RUNNER"), env.get("QUILLON_E2E_PACKAGES"), env.get("QUILLON_E2E_STANDIN"))
+                     env.get("QUILLON_E2E_RUNNER"), env.get("QUILLON_E2E_PACKAGES"), env.get("QUILLON_E2E_STANDIN"),
+                     env.get("QUILLON_E2E_CHECK"))
 
     def package(self, name):
         return os.path.join(self.packages, name)
@@ -474,6 +478,47 @@ class Sandbox:
     def run(self, answers=(), timeout=120, screenshots=None, before_answer=None):
         """before_answer(index), when given, is called when window `index` shows, before it is answered."""
         return self.start(answers, screenshots).finish(timeout, before_answer)
+
+    def run_check(self, own_console=False, timeout=120):
+        """Runs the server check program from the tool's folder, as an administrator's script does: its output
+        redirected to a file. own_console (Windows): in a console of its own instead, as a double-click starts
+        it, where it shows its report in a box at the end, which is answered. Returns a Result with the check's
+        own run log and, as `output`, the bytes it wrote."""
+        executable = os.path.join(self.tool_dir, os.path.basename(self.build.check))
+        shutil.copy2(self.build.check, executable)
+        transcript, output = os.path.join(self.root, "check-ui.jsonl"), os.path.join(self.root, "check.out")
+        with open(output, "wb") as out, open(output + ".err", "wb") as err:
+            if self.build.kind == "linux":
+                code = subprocess.run([executable], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                      env=self.linux_environment(transcript), cwd=self.start_dir,
+                                      timeout=timeout).returncode
+            else:
+                settings = [f"TMP={windows_path(self.temp_dir)}", f"TEMP={windows_path(self.temp_dir)}",
+                            f"QUILLON_UI_TRANSCRIPT={windows_path(transcript)}"]
+                settings += [f"{name}={value}" for name, value in self.environment.items()]
+                process = subprocess.Popen([os.environ["WINELOADER"], self.build.runner,
+                                            *(["--new-console"] if own_console else []), *settings, "--",
+                                            windows_path(executable)],
+                                           stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=self.start_dir)
+                try:
+                    if own_console:
+                        subprocess.run([os.environ["WINELOADER"], self.build.driver, "--caption", CHECK_CAPTION,
+                                        "--timeout", str(timeout), "--press", "ok"], capture_output=True,
+                                       timeout=timeout + 30)
+                    code = process.wait(timeout=timeout)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    raise AssertionError("the server check did not end") from None
+        records = []
+        if os.path.exists(transcript):
+            with open(transcript, encoding="utf-8") as lines:
+                records = [json.loads(line) for line in lines]
+        with open(output, "rb") as out:
+            written = out.read()
+        result = Result(code, [Window(record) for record in records], read_log(os.path.join(self.temp_dir, CHECK_LOG)),
+                        written.decode("utf-8", errors="replace"))
+        result.output = written
+        return result
 
 
 class Running:

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""scripts/package with an already built exe (QUILLON_PACKAGE_EXE, so no second Windows build): what it
-refuses without writing anything, the folder and the ZIP it hands out, and the signed exe.
+"""scripts/package with an already built exe and the server check beside it (QUILLON_PACKAGE_EXE, so no
+second Windows build): what it refuses without writing anything, the folder and the ZIP it hands out, the
+server check beside them, and the signed exes.
 
     package_test.py EXE
 """
@@ -20,6 +21,7 @@ import pefile
 from harness import ROOT
 
 EXE = sys.argv.pop(1)
+CHECK = os.path.join(os.path.dirname(EXE), "QuillonServerCheck.exe")
 SCRIPT = os.path.join(ROOT, "scripts", "package")
 URL = "https://mdm.example.com"
 AUTH = "[CERT]\r\nCompanyName=株式会社サンプル\r\nCompanyCode=C-0001\r\nCertCode=X9-77\r\n"
@@ -104,13 +106,14 @@ class PackageTest(unittest.TestCase):
         return run.returncode, run.stdout + run.stderr
 
     def earlier_kit(self, name, settings="Auth.ini.sample", changes=None):
-        """A folder and ZIP as an earlier run left them, which a refusal must leave as they are; changes
-        put other things in their place (a path under the parent: a file's bytes, a link's target, or None
-        to take it away)."""
+        """A folder, ZIP and server check as an earlier run left them, which a refusal must leave as they are;
+        changes put other things in their place (a path under the parent: a file's bytes, a link's target, or
+        None to take it away)."""
         parent = os.path.join(self.folder, name)
         names = ("MigrationTool.exe", "License.txt", settings)
         entries = {os.path.join("QuillonMigrationTool", n): b"earlier " + n.encode() for n in names}
         entries["QuillonMigrationTool.zip"] = zip_of(*names)
+        entries["QuillonServerCheck.exe"] = read(CHECK) + b"an earlier build"
         entries.update(changes or {})
         os.makedirs(parent)
         for path, data in entries.items():
@@ -133,6 +136,7 @@ class PackageTest(unittest.TestCase):
         photos = {**no_kit, "QuillonMigrationTool/IMG_0001.jpg": b"\xff\xd8 a photo",
                   "QuillonMigrationTool/Holidays/IMG_0002.jpg": b"\xff\xd8 another"}
         not_a_kit = "is a folder that is not a kit made by scripts/package"
+        not_the_check = "QuillonServerCheck.exe is not a server check program made by scripts/package"
         cases = [
             ("http", "http://mdm.example.com", terms, 65, "must begin with https://"),
             ("a path", URL + "/mdm", terms, 65, "no path"),
@@ -163,6 +167,10 @@ class PackageTest(unittest.TestCase):
              {"QuillonMigrationTool.zip": zip_of("IMG_0001.jpg")}),
             ("a file that is no ZIP at the ZIP's path", URL, terms, 65, "QuillonMigrationTool.zip is not a kit's ZIP",
              {"QuillonMigrationTool.zip": b"PK not a zip"}),
+            ("another program at the server check's path", URL, terms, 65, not_the_check,
+             {"QuillonServerCheck.exe": read(EXE)}),
+            ("a link at the server check's path", URL, terms, 65, not_the_check,
+             {"Tools/QuillonServerCheck.exe": read(CHECK), "QuillonServerCheck.exe": "Tools/QuillonServerCheck.exe"}),
         ]
         for index, (name, url, arguments, status, words, *changes) in enumerate(cases):
             with self.subTest(name):
@@ -198,6 +206,10 @@ class PackageTest(unittest.TestCase):
                             "License.txt": b"\xff\xfe" + "第1条\r\n本ツールの利用条件\r\n".encode("utf-16-le"),
                             **settings}
                 self.assertEqual({n: read(os.path.join(out, n)) for n in os.listdir(out)}, expected)
+                # The server check beside the kit, for the administrator alone: in neither the folder nor the ZIP.
+                self.assertEqual(sorted(os.listdir(parent)),
+                                 ["QuillonMigrationTool", "QuillonMigrationTool.zip", "QuillonServerCheck.exe"])
+                self.assertEqual(read(os.path.join(parent, "QuillonServerCheck.exe")), read(CHECK))
                 with zipfile.ZipFile(os.path.join(parent, "QuillonMigrationTool.zip")) as kit:
                     self.assertEqual(sorted(kit.namelist()), sorted(expected))
                     for entry in kit.infolist():
@@ -214,16 +226,18 @@ class PackageTest(unittest.TestCase):
         code, output = self.package(URL, "--license", self.terms, "--sign", self.pfx,
                                     "--password-file", self.password, out=out)
         self.assertEqual(code, 0, output)
-        signed = os.path.join(out, "MigrationTool.exe")
-        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", self.certificate, "-in", signed],
-                                capture_output=True, text=True)
-        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
-        before, after = resources_and_version(EXE), resources_and_version(signed)
-        self.assertEqual(before[:3], after[:3], "the resources and the version block are unchanged")
-        self.assertEqual(before[3], 0, "the built exe carries no signature")
-        self.assertGreater(after[3], 0)
+        for built, signed in [(EXE, os.path.join(out, "MigrationTool.exe")),
+                              (CHECK, os.path.join(parent, "QuillonServerCheck.exe"))]:
+            with self.subTest(os.path.basename(signed)):
+                verify = subprocess.run(["osslsigncode", "verify", "-CAfile", self.certificate, "-in", signed],
+                                        capture_output=True, text=True)
+                self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+                before, after = resources_and_version(built), resources_and_version(signed)
+                self.assertEqual(before[:3], after[:3], "the resources and the version block are unchanged")
+                self.assertEqual(before[3], 0, "the built exe carries no signature")
+                self.assertGreater(after[3], 0)
         with zipfile.ZipFile(os.path.join(parent, "QuillonMigrationTool.zip")) as kit:
-            self.assertEqual(kit.read("MigrationTool.exe"), read(signed))
+            self.assertEqual(kit.read("MigrationTool.exe"), read(os.path.join(out, "MigrationTool.exe")))
 
 
 if __name__ == "__main__":

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The built Windows executable, read as a file: what kind of program it is, what it links, how it is
+"""The built Windows executables, read as files: what kind of program each is, what it links, how it is
 hardened, and its resources byte for byte (string table, terms dialog, banner, icon, manifest, version block).
 
-    resources_test.py EXE ARCH      ARCH: x86 (the product) or amd64 (the 64-bit test build)
+    resources_test.py EXE ARCH CHECK_EXE    ARCH: x86 (the product) or amd64 (the 64-bit test build);
+                                            CHECK_EXE: the server check program of the same build
 """
 import os
 import re
@@ -16,7 +17,7 @@ import pefile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import MESSAGES  # noqa: E402
 
-EXE, ARCH = sys.argv[1], sys.argv[2]
+EXE, ARCH, CHECK_EXE = sys.argv[1], sys.argv[2], sys.argv[3]
 JAPANESE = 0x0411
 RT = pefile.RESOURCE_TYPE
 
@@ -55,14 +56,17 @@ def read_sz(data, offset):
     return data[offset:end].decode("utf-16-le"), end + 2
 
 
-class ExecutableTest(unittest.TestCase):
+class ProgramChecks:
+    """What the tool and its server check have alike; each program's class says what it is."""
+    EXE, SUBSYSTEM, EXECUTION_LEVEL, VERSION_STRINGS = None, None, None, None
+
     @classmethod
     def setUpClass(cls):
-        cls.pe = pefile.PE(EXE)
+        cls.pe = pefile.PE(cls.EXE)
 
-    def test_is_a_static_gui_program(self):
+    def test_is_a_static_program_of_its_subsystem(self):
         pe = self.pe
-        self.assertEqual(pe.OPTIONAL_HEADER.Subsystem, 2)  # Windows GUI
+        self.assertEqual(pe.OPTIONAL_HEADER.Subsystem, self.SUBSYSTEM)
         if ARCH == "x86":
             self.assertEqual(pe.FILE_HEADER.Machine, 0x14C)  # i386
             self.assertEqual(pe.OPTIONAL_HEADER.Magic, 0x10B)  # PE32
@@ -82,7 +86,7 @@ class ExecutableTest(unittest.TestCase):
         else:
             self.assertTrue(flags & HIGH_ENTROPY_VA, hex(flags))
         # The stack protector's failure routine is linked in only when functions are guarded.
-        with open(EXE, "rb") as exe:
+        with open(self.EXE, "rb") as exe:
             self.assertTrue(b"*** stack smashing detected ***" in exe.read(), "no stack protector")
 
     def test_every_resource_is_japanese(self):
@@ -102,6 +106,55 @@ class ExecutableTest(unittest.TestCase):
         self.assertEqual(set(table), set(MESSAGES))
         for number, text in MESSAGES.items():
             self.assertEqual(table[number], text.encode("utf-16-le"), number)
+
+    def test_icon_group(self):
+        [(number, _, data)] = resources(self.pe, RT["RT_GROUP_ICON"])
+        self.assertEqual(number, 115)
+        _, _, count = struct.unpack_from("<HHH", data, 0)
+        images = set()
+        for index in range(count):
+            width, height, _, _, _, bits, _, _ = struct.unpack_from("<BBBBHHIH", data, 6 + 14 * index)
+            images.add((width or 256, height or 256, bits))
+        expected = {(s, s, b) for s in (16, 24, 32, 48) for b in (8, 32)} | {(256, 256, 32)}
+        self.assertEqual(images, expected)
+
+    def test_manifest(self):
+        [(number, _, data)] = resources(self.pe, RT["RT_MANIFEST"])
+        self.assertEqual(number, 1)
+        root = ElementTree.fromstring(data)
+        identity = root.find(".//{urn:schemas-microsoft-com:asm.v1}dependentAssembly/"
+                             "{urn:schemas-microsoft-com:asm.v1}assemblyIdentity")
+        self.assertEqual({k: identity.get(k) for k in ("name", "version", "processorArchitecture", "publicKeyToken",
+                                                       "language", "type")},
+                         {"name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0", "processorArchitecture": ARCH,
+                          "publicKeyToken": "6595b64144ccf1df", "language": "*", "type": "win32"})
+        level = root.find(".//{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel")
+        self.assertEqual((level.get("level"), level.get("uiAccess")), (self.EXECUTION_LEVEL, "false"))
+        self.assertEqual(root.find(".//{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware").text, "true")
+        self.assertEqual([e.get("Id") for e in root.iter("{urn:schemas-microsoft-com:compatibility.v1}supportedOS")],
+                         ["{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"])
+
+    def test_version_block(self):
+        pe = self.pe
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS), (0x00010000, 0))
+        self.assertEqual((fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00010000, 0))
+        tables = [t for info in pe.FileInfo[0] if info.Key == b"StringFileInfo" for t in info.StringTable]
+        self.assertEqual([t.LangID for t in tables], [b"041104B0"])
+        strings = {k.decode(): v.decode("utf-8") for k, v in tables[0].entries.items()}
+        for key, value in self.VERSION_STRINGS.items():
+            self.assertEqual(strings[key], value)
+        translations = [v for info in pe.FileInfo[0] if info.Key == b"VarFileInfo" for var in info.Var
+                        for v in var.entry.values()]
+        self.assertEqual(translations, ["0x0411 0x04b0"])
+
+
+
+class ToolTest(ProgramChecks, unittest.TestCase):
+    EXE, SUBSYSTEM, EXECUTION_LEVEL = EXE, 2, "requireAdministrator"  # Windows GUI
+    VERSION_STRINGS = {"FileDescription": "Quillon移行ツール", "ProductName": "Quillon移行ツール",
+                       "InternalName": "MigrationTool.exe", "OriginalFilename": "MigrationTool.exe"}
 
     def test_terms_dialog_template(self):
         [(number, _, data)] = resources(self.pe, RT["RT_DIALOG"])
@@ -145,48 +198,16 @@ class ExecutableTest(unittest.TestCase):
         self.assertEqual((size, width, height, planes, bits, compression, xppm, yppm),
                          (40, 164, 312, 1, 24, 0, 3780, 3780))
 
-    def test_icon_group(self):
-        [(number, _, data)] = resources(self.pe, RT["RT_GROUP_ICON"])
-        self.assertEqual(number, 115)
-        _, _, count = struct.unpack_from("<HHH", data, 0)
-        images = set()
-        for index in range(count):
-            width, height, _, _, _, bits, _, _ = struct.unpack_from("<BBBBHHIH", data, 6 + 14 * index)
-            images.add((width or 256, height or 256, bits))
-        expected = {(s, s, b) for s in (16, 24, 32, 48) for b in (8, 32)} | {(256, 256, 32)}
-        self.assertEqual(images, expected)
 
-    def test_manifest(self):
-        [(number, _, data)] = resources(self.pe, RT["RT_MANIFEST"])
-        self.assertEqual(number, 1)
-        root = ElementTree.fromstring(data)
-        identity = root.find(".//{urn:schemas-microsoft-com:asm.v1}dependentAssembly/"
-                             "{urn:schemas-microsoft-com:asm.v1}assemblyIdentity")
-        self.assertEqual({k: identity.get(k) for k in ("name", "version", "processorArchitecture", "publicKeyToken",
-                                                       "language", "type")},
-                         {"name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0", "processorArchitecture": ARCH,
-                          "publicKeyToken": "6595b64144ccf1df", "language": "*", "type": "win32"})
-        level = root.find(".//{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel")
-        self.assertEqual((level.get("level"), level.get("uiAccess")), ("requireAdministrator", "false"))
-        self.assertEqual(root.find(".//{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware").text, "true")
-        self.assertEqual([e.get("Id") for e in root.iter("{urn:schemas-microsoft-com:compatibility.v1}supportedOS")],
-                         ["{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
-                          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"])
+# A console program, so that a script gets its exit status and its report; no administrator rights.
+class ServerCheckTest(ProgramChecks, unittest.TestCase):
+    EXE, SUBSYSTEM, EXECUTION_LEVEL = CHECK_EXE, 3, "asInvoker"  # Windows console
+    VERSION_STRINGS = {"FileDescription": "Quillon移行 接続チェック", "ProductName": "Quillon移行ツール",
+                       "InternalName": "QuillonServerCheck.exe", "OriginalFilename": "QuillonServerCheck.exe"}
 
-    def test_version_block(self):
-        pe = self.pe
-        fixed = pe.VS_FIXEDFILEINFO[0]
-        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS), (0x00010000, 0))
-        self.assertEqual((fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00010000, 0))
-        tables = [t for info in pe.FileInfo[0] if info.Key == b"StringFileInfo" for t in info.StringTable]
-        self.assertEqual([t.LangID for t in tables], [b"041104B0"])
-        strings = {k.decode(): v.decode("utf-8") for k, v in tables[0].entries.items()}
-        for key, value in {"FileDescription": "Quillon移行ツール", "ProductName": "Quillon移行ツール",
-                           "InternalName": "MigrationTool.exe", "OriginalFilename": "MigrationTool.exe"}.items():
-            self.assertEqual(strings[key], value)
-        translations = [v for info in pe.FileInfo[0] if info.Key == b"VarFileInfo" for var in info.Var
-                        for v in var.entry.values()]
-        self.assertEqual(translations, ["0x0411 0x04b0"])
+    def test_has_no_dialog_or_bitmap(self):
+        for kind in ("RT_DIALOG", "RT_BITMAP"):
+            self.assertEqual(resources(self.pe, RT[kind]), [], kind)
 
 
 if __name__ == "__main__":

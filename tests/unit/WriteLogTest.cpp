@@ -38,6 +38,16 @@ TEST_F(WriteLogTest, LivesInTheTemporaryFolder) {
   EXPECT_EQ(logFile.filename().string(), "QuillonMigrationTool.log");
 }
 
+// The server check program keeps its lines out of the users' migration log.
+TEST_F(WriteLogTest, AProgramMayNameItsOwnLog) {
+  setRunLogFileName(u"QuillonServerCheck.log");
+  writeExample();
+  setRunLogFileName(kRunLogFileName);
+  EXPECT_FALSE(fs::exists(logFile));
+  EXPECT_EQ(readBytes(temp.path() / "QuillonServerCheck.log").substr(2 + 38),
+            toUtf16le(tail(u"CreateMutex Error(5)")) + kCrLf);
+}
+
 TEST_F(WriteLogTest, FirstEntryCreatesTheFileWithAByteOrderMark) {
   const std::string before = stamp(currentLocalTime());
   writeExample();

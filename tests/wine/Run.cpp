@@ -1,6 +1,7 @@
 // Starts a program with extra environment variables and waits for it, returning its exit code:
-//   quillon-run.exe [--pid-file FILE] [NAME=VALUE ...] -- PROGRAM [ARGS...]
+//   quillon-run.exe [--pid-file FILE] [--new-console] [NAME=VALUE ...] -- PROGRAM [ARGS...]
 // --pid-file receives the program's process id, so a test can end that one copy and no other.
+// --new-console gives a console program a console of its own, as a double-click in Explorer does.
 // Wine sets TMP and TEMP from the prefix's registry, whatever the Unix environment says, so the tests
 // give the tool its own temporary folder this way.
 #include "platform/windows/WindowsSupport.h"
@@ -14,6 +15,11 @@ int wmain(int argc, wchar_t** argv) {
   if (argc > 2 && std::wstring(argv[1]) == L"--pid-file") {
     pidFile = argv[2];
     i = 3;
+  }
+  DWORD flags = 0;
+  if (i < argc && std::wstring(argv[i]) == L"--new-console") {
+    flags = CREATE_NEW_CONSOLE;
+    ++i;
   }
   for (; i < argc && std::wstring(argv[i]) != L"--"; ++i) {
     const std::wstring setting = argv[i];
@@ -36,7 +42,8 @@ int wmain(int argc, wchar_t** argv) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                      &process)) {
     std::fwprintf(stderr, L"quillon-run: cannot start %ls (error %lu)\n", argv[i + 1], GetLastError());
     return 127;
   }

@@ -15,29 +15,24 @@
 //
 // download and lookup print the result ("true"/"false", or the package URL), the seconds taken and the peak
 // resident memory in KiB. Exit status 0 on success, 1 on a false result, 2 on a wrong command line. The
-// lookup's and the check's log lines go to the run log as usual (QuillonMigrationTool.log in TMPDIR); when
-// either fails it also prints "failed SITE MESSAGE": the step that failed, by the name of its log site
-// (log/LogSites.inc), and the message it logged; "failed" alone when it logged none.
+// lookup's and the check's log lines go to the run log as usual (QuillonMigrationTool.log in TMPDIR). When
+// download, lookup or check fails, three lines say what the failure means for a server check (the one table
+// of helper/ServerCheck.h): "failed SITE MESSAGE", the step's last ERROR line by the name of its log site
+// (log/LogSites.inc) and its message ("failed" alone when it logged none); "status N", the server check's
+// exit status; and "tool-status N", the exit status the tool ends with on a PC.
 #include "helper/AuthFile.h"
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
-#include "helper/PackageDatabase.h"
 #include "helper/ServerAccess.h"
-#include "log/LogEntry.h"
+#include "helper/ServerCheck.h"
 #include "log/LogSite.h"
-#include "log/RunLogFile.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
-#include <boost/filesystem/operations.hpp>
-
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -59,59 +54,14 @@ long peakMemoryKiB() {
   return -1;
 }
 
-// The run log's sites by name, to tell a logged line's step.
-struct NamedSite {
-  const char* name;
-  const LogSite& site;
-};
-constexpr NamedSite kSites[] = {
-#define QUILLON_LOG_SITE(name, file, function, line, level) {#name, logsite::name},
-#include "log/LogSites.inc"
-#undef QUILLON_LOG_SITE
-};
-
-boost::filesystem::path runLog() { return quillon::toPath(quillon::runLogPath()); }
-
-// The run log's size now: what lies beyond it later was logged since.
-std::uintmax_t runLogSize() {
-  boost::system::error_code error;
-  const std::uintmax_t size = boost::filesystem::file_size(runLog(), error);
-  return error ? 0 : size;
-}
-
-// What every line of a site holds after its time ("yyyy/mm/dd hh:mm:ss "): the entry the site writes with
-// an empty message, without its line end.
-constexpr std::size_t kLogTimeLength = 20;
-std::u16string siteHead(const LogSite& site) {
-  std::u16string entry = quillon::composeLogEntry({}, site.level, site.file, site.function, site.line, u"");
-  entry.pop_back();
-  return entry.substr(kLogTimeLength);
-}
-
-// Prints the last line of a log site that the run log gained beyond `logged` bytes, as "failed SITE MESSAGE".
-// The run log is read back rather than watched, so that the tool's code runs here exactly as in the tool.
-void printFailedStep(std::uintmax_t logged) {
-  std::ifstream log(runLog().string(), std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-  bytes.erase(0, logged <= bytes.size() ? logged : 0);  // a log started anew meanwhile is read whole
-  const std::u16string decoded = quillon::fromUtf16le(bytes);
-  std::u16string_view text = decoded;
-  if (!text.empty() && text.front() == u'\uFEFF') text.remove_prefix(1);  // the log began with this step
+void printFailure(const quillon::CheckStepOutcome& outcome) {
   std::string failed = "failed";
-  while (!text.empty()) {
-    const std::size_t end = std::min(text.find(u"\r\n"), text.size());
-    const std::u16string_view line = text.substr(0, end);
-    text.remove_prefix(std::min(end + 2, text.size()));
-    if (line.size() < kLogTimeLength) continue;
-    const std::u16string_view entry = line.substr(kLogTimeLength);
-    for (const NamedSite& named : kSites) {
-      const std::u16string head = siteHead(named.site);
-      if (entry.substr(0, head.size()) == head) {
-        failed = std::string("failed ") + named.name + " " + quillon::toUtf8(entry.substr(head.size()));
-      }
-    }
+  for (const logsite::Named& named : logsite::all) {
+    if (&named.site == outcome.site) failed += std::string(" ") + named.name + " " + quillon::toUtf8(outcome.logged);
   }
-  std::cout << failed << "\n";
+  std::cout << failed << "\n"
+            << "status " << static_cast<int>(outcome.failure->status) << "\n"
+            << "tool-status " << static_cast<int>(outcome.failure->toolExitCode) << "\n";
 }
 
 int timed(bool ok, const std::string& result, std::chrono::steady_clock::time_point start) {
@@ -121,18 +71,25 @@ int timed(bool ok, const std::string& result, std::chrono::steady_clock::time_po
 
 int download(const char* url, const char* path) {
   const auto start = std::chrono::steady_clock::now();
-  const bool ok = Helper::downloadFile(quillon::fromUtf8(url).c_str(), quillon::fromUtf8(path).c_str());
-  return timed(ok, ok ? "true" : "false", start);
+  const quillon::CheckStepOutcome outcome = quillon::runCheckStep(quillon::CheckStep::Download, [&] {
+    return Helper::downloadFile(quillon::fromUtf8(url).c_str(), quillon::fromUtf8(path).c_str());
+  });
+  const bool ok = outcome.failure == nullptr;
+  const int status = timed(ok, ok ? "true" : "false", start);
+  if (!ok) printFailure(outcome);
+  return status;
 }
 
 int lookup(const char* configScriptUrl, const char* prefix, std::chrono::seconds timeLimit) {
-  const std::uintmax_t logged = runLogSize();
   const auto start = std::chrono::steady_clock::now();
   char16_t url[quillon::kPackageUrlCapacity];
-  const bool ok = quillon::lookUpPackageUrl(quillon::fromUtf8(configScriptUrl).c_str(),
-                                            quillon::fromUtf8(prefix).c_str(), url, timeLimit);
+  const quillon::CheckStepOutcome outcome = quillon::runCheckStep(quillon::CheckStep::Lookup, [&] {
+    return quillon::lookUpPackageUrl(quillon::fromUtf8(configScriptUrl).c_str(), quillon::fromUtf8(prefix).c_str(),
+                                     url, timeLimit);
+  });
+  const bool ok = outcome.failure == nullptr;
   const int status = timed(ok, ok ? quillon::toUtf8(url) : std::string("false"), start);
-  if (!ok) printFailedStep(logged);
+  if (!ok) printFailure(outcome);
   return status;
 }
 
@@ -143,26 +100,18 @@ int addresses(const std::string& base) {
   return 0;
 }
 
-// One value of the package's Property table, as the installer reads it; empty when it has none.
-std::u16string packageProperty(const std::u16string& path, const std::u16string& name) {
-  quillon::PackageDatabase database;
-  std::u16string value;
-  if (database.open(path) == 0) database.property(name, value);
-  return value;
-}
-
 int check(const char* path) {
   const std::u16string package = quillon::fromUtf8(path);
-  const std::uintmax_t logged = runLogSize();
-  if (!Helper::checkAgentPackage(package.c_str())) {
-    printFailedStep(logged);
+  const quillon::CheckStepOutcome outcome = quillon::runCheckStep(
+      quillon::CheckStep::PackageCheck, [&] { return Helper::checkAgentPackage(package.c_str()); });
+  if (outcome.failure != nullptr) {
+    printFailure(outcome);
     return 1;
   }
-  boost::system::error_code error;
-  const auto size = boost::filesystem::file_size(quillon::toPath(package.c_str()), error);
-  std::cout << "ProductCode " << quillon::toUtf8(packageProperty(package, u"ProductCode")) << "\n"
-            << "ProductVersion " << quillon::toUtf8(packageProperty(package, u"ProductVersion")) << "\n"
-            << "size " << (error ? 0 : size) << "\n";
+  const quillon::PackageFacts facts = quillon::packageFacts(package);
+  std::cout << "ProductCode " << quillon::toUtf8(facts.productCode) << "\n"
+            << "ProductVersion " << quillon::toUtf8(facts.productVersion) << "\n"
+            << "size " << facts.size << "\n";
   return 0;
 }
 
