@@ -4,26 +4,50 @@
 #include "helper/AgentMsiUrl.h"
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
+#include "helper/Retry.h"
+#include "helper/RetryAfter.h"
 #include "helper/ServerAccess.h"
 #include "log/LogSite.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
 
 namespace quillon {
 
+namespace {
+
+// Fetches the script, trying again within the lookup's bound while the failure may pass. Past the bound, or
+// for a failure that does not pass, the last failure is logged as a lookup without retries logs it.
+std::optional<ScriptResponse> fetchConfigScript(const char16_t* configScriptUrl, std::chrono::seconds timeLimit) {
+  RetrySchedule schedule(retryPolicy(kLookupRetry), processRandom());
+  for (;;) {
+    showProgressStep(ProgressStep::Connecting);
+    ScriptResponse response = requestConfigScript(configScriptUrl, timeLimit);
+    if (response.received && response.status / 100 == 2) return response;
+
+    const std::u16string reason =
+        response.received ? formatText(u"ResponseCode =%d", {response.status}) : response.failure;
+    std::optional<std::chrono::milliseconds> pause;
+    if (response.received ? statusMayPass(response.status) : response.mayPass) {
+      pause = schedule.nextPause(parseRetryAfter(response.retryAfter, std::chrono::system_clock::now()));
+    }
+    if (!pause) {
+      WriteLog(response.received ? logsite::ConfigScriptStatus : logsite::ConfigScriptNoResponse, reason.c_str());
+      return std::nullopt;
+    }
+    WriteLog(logsite::ConfigScriptRetry, retryLogText(reason, *pause).c_str());
+    if (!waitBeforeRetry(*pause)) return std::nullopt;  // the user stopped the run
+  }
+}
+
+}  // namespace
+
 bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUrlPrefix, char16_t* url,
                       std::chrono::seconds timeLimit) {
-  const ScriptResponse response = requestConfigScript(configScriptUrl, timeLimit);
-  if (!response.received) {
-    WriteLog(logsite::ConfigScriptNoResponse, response.failure.c_str());
-    return false;
-  }
-  if (response.status / 100 != 2) {
-    WriteLog(logsite::ConfigScriptStatus, formatText(u"ResponseCode =%d", {response.status}).c_str());
-    return false;
-  }
+  const std::optional<ScriptResponse> response = fetchConfigScript(configScriptUrl, timeLimit);
+  if (!response) return false;
 
   // The script ends at its first NUL, as a C string made of the response text would.
-  std::u16string_view script = response.text;
+  std::u16string_view script = response->text;
   script = script.substr(0, script.find(u'\0'));
   const auto path = findAgentMsiPath(script);
   if (!path) {

@@ -9,19 +9,28 @@ namespace quillon {
 
 bool PackageFile::create(const std::u16string& path) {
   path_ = path;
+  appended_.emplace();
   return openNew();
 }
 
 bool PackageFile::append(const char* data, std::size_t size) {
   if (file_.get() == nullptr || writeFailed_) return false;
-  appended_.update(data, size);
+  appended_->update(data, size);
   writeFailed_ = std::fwrite(data, 1, size, file_.get()) < size;
   return !writeFailed_;
 }
 
+bool PackageFile::restart() {
+  if (file_.get() == nullptr || writeFailed_) return false;
+  writeFailed_ = std::fflush(file_.get()) != 0 || !truncateWritten();
+  if (writeFailed_) return false;
+  appended_.emplace();
+  return true;
+}
+
 bool PackageFile::holdAsWritten() {
   if (file_.get() == nullptr || writeFailed_ || std::fflush(file_.get()) != 0) return false;
-  const std::optional<Sha256Digest> appended = appended_.finish();
+  const std::optional<Sha256Digest> appended = appended_->finish();
   if (!holdReadOnly()) return false;
 
   // Read back through the hold, not by the name: that is the file the check and the installer will read,

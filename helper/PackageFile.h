@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quillon {
@@ -30,6 +31,10 @@ class PackageFile {
   // Appends bytes, in order. False on a short write (a full disk); the bytes written so far stay.
   bool append(const char* data, std::size_t size);
 
+  // Starts the file over, for a download that has to begin again: it is cut to nothing through the same
+  // handle (it stays created and held as before) and appending starts again at its first byte.
+  bool restart();
+
   // Ends the writing: the last bytes reach the file, and from then on the file is held read-only (the
   // installer opens a package denying writers), still against every change, rename and delete by others.
   // True only when what the held file holds, read back through the hold, is exactly what was appended.
@@ -39,13 +44,14 @@ class PackageFile {
   // One body per platform.
   bool openNew();       // removes the old entry and creates the file; file_ receives the writing stream
   bool holdReadOnly();  // after the stream's last bytes are out: the read-only hold replaces the stream
+  bool truncateWritten();  // after the stream's last bytes are out: the file cut to nothing
   // Reads up to `size` bytes at `offset` through the hold; the count read (0 at the end), or -1.
   long long readHeld(std::uint64_t offset, char* buffer, std::size_t size) const;
 
   std::u16string path_;
   ManagedFileHandle file_;  // the writing stream, until the file is held
   ManagedPlatformFile hold_;  // the read-only hold
-  Sha256 appended_;
+  std::optional<Sha256> appended_;  // of what was appended since the file was created or restarted
   bool writeFailed_ = false;
 };
 

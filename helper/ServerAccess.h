@@ -23,13 +23,17 @@ bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUr
 
 // What the platform's request object made of one GET of the configuration script.
 struct ScriptResponse {
-  // False when no status came back (the request object could not be made, the server could not be reached,
-  // TLS failed...); `failure` then says which call failed and with which platform code, for the log.
+  // False when no whole response came back (the request object could not be made, the server could not be
+  // reached, TLS failed, the connection broke...); `failure` then says which call failed and with which
+  // platform code, for the log, and `mayPass` whether that may pass (no connection, a cut, a time-out).
   bool received = false;
   std::u16string failure;
+  bool mayPass = false;
   long status = 0;
   // The body as text, NULs included; fetched only for a status from 200 to 299.
   std::u16string text;
+  // The Retry-After header of a response outside 2xx, empty when it has none.
+  std::u16string retryAfter;
 };
 
 // One GET without headers, body or credentials that ends within `timeLimit`; a request that has not ended by

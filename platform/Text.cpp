@@ -180,6 +180,13 @@ bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+std::u16string_view trimBlanks(std::u16string_view text) {
+  const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 std::u16string formatText(std::u16string_view format, std::initializer_list<FormatArg> args) {
   std::u16string out;
   out.reserve(format.size() + 32);

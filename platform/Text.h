@@ -34,6 +34,9 @@ std::size_t cutLength(std::u16string_view text, std::size_t limit);
 // True when the texts are equal once A-Z are taken as a-z; no other character is folded.
 bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
+// The text without the spaces and tabs around it (as around an HTTP header's value).
+std::u16string_view trimBlanks(std::u16string_view text);
+
 // One argument of formatText: an integer or a text.
 class FormatArg {
  public:

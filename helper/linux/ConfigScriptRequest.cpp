@@ -1,6 +1,7 @@
 // Linux body of the configuration-script request: a libcurl GET into memory.
 #include "helper/ServerAccess.h"
 
+#include "helper/Retry.h"
 #include "helper/linux/CurlRequest.h"
 #include "platform/Text.h"
 
@@ -53,11 +54,15 @@ ScriptResponse requestConfigScript(const char16_t* url, std::chrono::seconds tim
   const CURLcode result = request.perform();
   if (result != CURLE_OK) {
     response.failure = request.describe(result);
+    response.mayPass = curlErrorMayPass(result);
     return response;
   }
   response.received = true;
   response.status = request.status();
-  if (response.status / 100 != 2) return response;
+  if (response.status / 100 != 2) {
+    response.retryAfter = request.header("Retry-After");
+    return response;
+  }
   try {
     response.text = decodeBody(body.bytes);
   } catch (const std::bad_alloc&) {

@@ -92,6 +92,12 @@ long CurlGet::status() const {
   return status;
 }
 
+std::u16string CurlGet::header(const char* name) const {
+  curl_header* found = nullptr;
+  if (curl_easy_header(curl_.get(), name, 0, CURLH_HEADER, -1, &found) != CURLHE_OK || found == nullptr) return u"";
+  return fromUtf8(found->value);
+}
+
 std::u16string CurlGet::describe(CURLcode code) const {
   const char* detail = error_[0] != '\0' ? error_ : curl_easy_strerror(code);
   return formatText(u"curl Error(%d) %s", {static_cast<int>(code), fromUtf8(detail)});

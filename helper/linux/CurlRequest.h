@@ -47,6 +47,10 @@ class CurlGet {
   // The status of the last response received (after redirects), 0 when none came.
   long status() const;
 
+  // A header's value in the last response received (the first of that name, as WinHTTP gives it); empty
+  // when it has none.
+  std::u16string header(const char* name) const;
+
   // "curl Error(<code>) <curl's explanation>", for the run log.
   std::u16string describe(CURLcode code) const;
 

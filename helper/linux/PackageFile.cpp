@@ -27,6 +27,8 @@ bool PackageFile::openNew() {
   return true;
 }
 
+bool PackageFile::truncateWritten() { return ::ftruncate(::fileno(file_.get()), 0) == 0; }
+
 bool PackageFile::holdReadOnly() {
   const int hold = ::open(toUtf8(path_).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (hold < 0) return false;

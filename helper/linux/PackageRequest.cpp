@@ -2,7 +2,11 @@
 // in for WinHTTP's), its body handed over piece by piece as libcurl receives it.
 #include "helper/PackageRequest.h"
 
+#include "helper/Retry.h"
 #include "helper/linux/CurlRequest.h"
+#include "platform/Text.h"
+
+#include <string>
 
 namespace quillon {
 
@@ -20,24 +24,42 @@ class Transfer {
     Transfer& transfer = *static_cast<Transfer*>(context);
     const std::size_t bytes = size * count;
     if (transfer.request_.status() / 100 == 3) return bytes;
-    if (!transfer.announce() || !transfer.response_.onBody(data, bytes)) return 0;  // a write error for libcurl
+    if (!transfer.announce() || !transfer.response_.onBody(data, bytes)) {
+      transfer.ended_ = true;
+      return 0;  // a write error for libcurl
+    }
     return bytes;
   }
 
-  // A response without a body is announced when the transfer ends.
-  bool finish(CURLcode result) { return announce() && result == CURLE_OK; }
+  TransferResult finish(CURLcode result) {
+    TransferResult outcome;
+    // No response at all (no connection, TLS) has nothing to announce; a response without a body is
+    // announced now.
+    if (request_.status() != 0 && !announce()) ended_ = true;
+    outcome.completed = result == CURLE_OK && !ended_;
+    if (!outcome.completed && !ended_) {
+      outcome.mayPass = curlErrorMayPass(result);
+      outcome.failure = request_.describe(result);
+    }
+    return outcome;
+  }
 
  private:
   bool announce() {
     if (!announced_) {
       announced_ = true;
+      ResponseHead head;
+      head.status = request_.status();
       curl_off_t length = -1;
-      std::optional<std::uint64_t> announcedLength;
       if (curl_easy_getinfo(request_.handle(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
           length >= 0) {
-        announcedLength = static_cast<std::uint64_t>(length);
+        head.contentLength = static_cast<std::uint64_t>(length);
       }
-      accepted_ = response_.onResponse(request_.status(), announcedLength);
+      head.contentRange = request_.header("Content-Range");
+      head.etag = request_.header("ETag");
+      head.lastModified = request_.header("Last-Modified");
+      head.retryAfter = request_.header("Retry-After");
+      accepted_ = response_.onResponse(head);
     }
     return accepted_;
   }
@@ -46,29 +68,39 @@ class Transfer {
   PackageResponse& response_;
   bool announced_ = false;
   bool accepted_ = false;
+  bool ended_ = false;  // `response_` ended the transfer
 };
 
 }  // namespace
 
-bool requestPackage(const char16_t* url, PackageResponse& response) {
+TransferResult requestPackage(const char16_t* url, const std::optional<ResumeRequest>& resume,
+                              PackageResponse& response) {
+  TransferResult failed;
   CurlGet request(url);
-  if (!request.isReady()) return false;
+  if (!request.isReady()) {
+    failed.failure = request.describe(CURLE_FAILED_INIT);
+    return failed;
+  }
   // What WINHTTP_FLAG_REFRESH sends: proxies and caches on the way must fetch a fresh copy.
   ManagedCurlHeaders headers;
-  if (!appendHeader(headers, "Cache-Control: no-cache") || !appendHeader(headers, "Pragma: no-cache")) return false;
+  bool ok = appendHeader(headers, "Cache-Control: no-cache") && appendHeader(headers, "Pragma: no-cache");
+  std::string range;
+  if (ok && resume) {
+    range = std::to_string(resume->from) + "-";
+    ok = appendHeader(headers, ("If-Range: " + toUtf8(resume->ifRange)).c_str());
+  }
 
   Transfer transfer(request, response);
   CURL* curl = request.handle();
-  if (curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get()) != CURLE_OK ||
+  if (!ok || curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get()) != CURLE_OK ||
+      curl_easy_setopt(curl, CURLOPT_RANGE, range.empty() ? nullptr : range.c_str()) != CURLE_OK ||
       curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) != CURLE_OK ||
       curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Transfer::write) != CURLE_OK ||
       curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer) != CURLE_OK) {
-    return false;
+    failed.failure = request.describe(CURLE_OUT_OF_MEMORY);
+    return failed;
   }
-  const CURLcode result = request.perform();
-  // No response at all (no connection, TLS): nothing to announce.
-  if (request.status() == 0) return false;
-  return transfer.finish(result);
+  return transfer.finish(request.perform());
 }
 
 }  // namespace quillon

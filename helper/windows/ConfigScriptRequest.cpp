@@ -2,6 +2,7 @@
 // thread of its own so that the caller can stop waiting at a deadline.
 #include "helper/ServerAccess.h"
 
+#include "helper/Retry.h"
 #include "helper/windows/ComHolders.h"
 #include "platform/Text.h"
 #include "platform/windows/WindowsSupport.h"
@@ -29,6 +30,7 @@ ScriptResponse failed(const char16_t* call, HRESULT result) {
   for (int shift = 28; shift >= 0; shift -= 4) code += kDigits[(static_cast<unsigned long>(result) >> shift) & 0xF];
   ScriptResponse response;
   response.failure = formatText(u"%s Error(%s)", {call, code});
+  response.mayPass = comErrorMayPass(result);
   return response;
 }
 
@@ -76,7 +78,16 @@ ScriptResponse fetch(const char16_t* url) {
   result = request->get_status(&response.status);
   if (FAILED(result)) return failed(u"IXMLHTTPRequest::get_status", result);
   response.received = true;
-  if (response.status / 100 != 2) return response;
+  if (response.status / 100 != 2) {
+    // The server's wish for the next try, where it says one; a response without it fails this call.
+    const ManagedBstr name(SysAllocString(L"Retry-After"));
+    ManagedBstr value;
+    if (name.get() != nullptr && SUCCEEDED(request->getResponseHeader(name.get(), value.receive())) &&
+        value.get() != nullptr) {
+      response.retryAfter = fromWide(std::wstring_view(value.get(), SysStringLen(value.get())));
+    }
+    return response;
+  }
 
   ManagedBstr text;
   result = request->get_responseText(text.receive());

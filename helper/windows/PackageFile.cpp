@@ -44,6 +44,8 @@ bool PackageFile::openNew() {
   return true;
 }
 
+bool PackageFile::truncateWritten() { return _chsize_s(_fileno(file_.get()), 0) == 0; }
+
 bool PackageFile::holdReadOnly() {
   // No open that denies writers succeeds while the writing handle exists, so the bridge (shares writing,
   // not deletion) keeps the file from being deleted or renamed between the two. A program that opens the

@@ -25,6 +25,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 import ssl
 import urllib.parse
@@ -410,6 +411,90 @@ class DistributionServer:
         context = ssl.create_default_context(cafile=os.environ.get("SSL_CERT_FILE"))
         with urllib.request.urlopen(self.base_url + path, context=context, timeout=10) as answer:
             answer.read()
+
+
+class FleetServer:
+    """A destination server of a crowd's own (tools/distribution-server, https on `port`, a throw-away CA in
+    `ca`), as a migration day meets it: it serves `limit` requests at once and answers any beyond with 503
+    and a Retry-After, sends the package in about `package_seconds`, and cuts `cut_share` of the transfers
+    half-way."""
+
+    PACKAGE = "/dist/Windows/agent/QuillonAgent.msi"
+
+    def __init__(self, port, package_bytes, limit, package_seconds, cut_share, retry_after=1):
+        self.work = tempfile.mkdtemp(prefix="quillon-fleet-")
+        self.ca = os.path.join(self.work, "ca", "ca.pem")
+        self.request_log = os.path.join(self.work, "requests.log")
+        subprocess.run([os.path.join(ROOT, "tools", "make-test-ca"), os.path.dirname(self.ca)], check=True)
+        root = os.path.join(self.work, "root")
+        for path, data in ((DistributionServer.CONFIG, f"var AGENT_MSI_URL = '{self.PACKAGE}';\n".encode()),
+                           (self.PACKAGE, package_bytes)):
+            os.makedirs(os.path.dirname(root + path), exist_ok=True)
+            with open(root + path, "wb") as out:
+                out.write(data)
+        ready = os.path.join(self.work, "ready")
+        self.process = subprocess.Popen(
+            [os.path.join(ROOT, "tools", "distribution-server"), "--root", root, "--https-port", str(port),
+             "--cert", os.path.join(self.work, "ca", "server.pem"),
+             "--key", os.path.join(self.work, "ca", "server-key.pem"), "--max-concurrent", str(limit),
+             "--retry-after", str(retry_after), "--cut-share", str(cut_share),
+             "--fault", f"{self.PACKAGE}=throttle={package_seconds}", "--request-log", self.request_log,
+             "--ready-file", ready], stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 20
+        while not os.path.exists(ready):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.close()
+                raise AssertionError(f"the fleet's server did not start on port {port}")
+            time.sleep(0.1)
+
+    def requests(self):
+        """The requests it received: the path of each, in order."""
+        if not os.path.exists(self.request_log):
+            return []
+        with open(self.request_log, encoding="utf-8") as log:
+            return [json.loads(line)["path"] for line in log]
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def run_fleet(build, count, server, timeout=300):
+    """Starts `count` copies of the tool (Linux build) at once, each in a sandbox of its own (its temporary
+    and lock folders, registry file and installer stand-in) with the old agent installed and the fleet's CA
+    trusted, and agrees to the terms and closes the last box of each. Returns, per PC in the order started,
+    (its Result, or the AssertionError of a run that went wrong, the seconds from the start until it ended,
+    its Sandbox); the caller closes the sandboxes."""
+    sandboxes = []
+    for _ in range(count):
+        sandbox = Sandbox(build)
+        sandbox.write_license()
+        sandbox.machine.install_old_agent()
+        sandbox.environment["SSL_CERT_FILE"] = server.ca
+        sandboxes.append(sandbox)
+    outcomes = [None] * count
+    start = time.monotonic()
+
+    def run(index):
+        try:
+            result = sandboxes[index].run([("dialog", "agree"), ("box", "ok")], timeout=timeout)
+        except AssertionError as error:
+            result = error
+        outcomes[index] = (result, time.monotonic() - start, sandboxes[index])
+    threads = [threading.Thread(target=run, args=(index,)) for index in range(count)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    return outcomes
 
 
 class Sandbox:

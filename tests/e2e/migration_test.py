@@ -290,6 +290,36 @@ class MigrationTest(unittest.TestCase):
                    AGREED + [flow_line(148, ERROR, 103)], DOWNLOAD_FAILED)
         self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
 
+    def test_a_server_failure_that_passes_is_tried_again(self):
+        # Nothing has changed on the PC yet, so the tool tries again: after the server's Retry-After, if any,
+        # and a random share of 2 s. A cut package goes on from the bytes it holds.
+        cut = r"curl Error\(18\) .*|Body Cut\(50000/\d+\)|WinHttp\w+ Error\(\d+\)"  # as each platform words it
+        cases = [
+            ("the package cut short once, then resumed", "/dist/Windows/agent/QuillonAgent.msi",
+             "truncate=50000,times=1",
+             [helper_line("downloadFile", 495, INFO, "CUT Retry(S)"),
+              helper_line("downloadFile", 497, INFO, f"Resume(50000/{len(self.package)})")]),
+            ("the configuration script shed once with 503 and a Retry-After", DistributionServer.CONFIG,
+             "status=503,retry-after=1,times=1", [helper_line("getDownloadUrl", 451, INFO, "ResponseCode =503 Retry(S)")]),
+        ]
+        for name, path, modes, lines in cases:
+            with self.subTest(name):
+                SERVER.clear()
+                SERVER.publish_agent(self.package)
+                SERVER.fault(path, modes)
+                sandbox = self.sandbox()
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                for entry in result.log:
+                    retry = re.fullmatch(r"(.*) Retry\((\d+)\)", entry.message)
+                    if entry.line in (451, 495) and retry:
+                        self.assertLessEqual(int(retry.group(2)), 3)
+                        entry.message = ("CUT" if re.fullmatch(cut, retry.group(1)) else retry.group(1)) + " Retry(S)"
+                self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 5 + len(lines))],
+                           AGREED + lines + [uninstalled(), installed(), replacement(405, INFO, message(108))],
+                           REPLACED)
+                self.check_installed(sandbox)
+                self.assertEqual(self.downloaded(sandbox), self.package)
+
     # --- the replacement sequence's other lines --------------------------------------------------------
 
     def test_a_failed_uninstall_logs_first_then_shows_box_112(self):

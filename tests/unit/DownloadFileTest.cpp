@@ -3,6 +3,7 @@
 #include "helper/ContentLength.h"
 #include "helper/Helper.h"
 #include "helper/PackageFile.h"
+#include "log/RunLogFile.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "tests/unit/support/DistributionServer.h"
@@ -20,15 +21,20 @@
 #include <vector>
 
 using namespace quillon;
+using namespace std::chrono_literals;
 using namespace testing_support;
 
 namespace {
 
 const std::string kOldFile = madeUpBytes(300'000, 7);  // larger than every body below but the large ones
 
+// The download's own log lines, up to the line number.
+const std::u16string kDownloadLine = u"INFO FILE:Helper.cpp FUNCTION:Helper::downloadFile LINE:";
+
 class DownloadFileTest : public DistributionServerTest {
  protected:
   TempDirectory temp;
+  ScopedTempEnvironment tempEnvironment{temp.path()};
   ServedFolder folder;
   fs::path target = temp.path() / "NewQuillonAgent.msi";
 
@@ -66,14 +72,45 @@ TEST_F(DownloadFileTest, A200StoresExactlyTheBodyInPlaceOfAnOldFile) {
   }
 }
 
-TEST_F(DownloadFileTest, AnyOtherStatusFailsAndLeavesTheOldFileAsItWas) {
+TEST_F(DownloadFileTest, AnyOtherStatusFailsAtOnceAndLeavesTheOldFileAsItWas) {
   const std::u16string path = folder.put("agent.msi", madeUpBytes(10'000));
-  for (const char16_t* modes : {u"status=404", u"status=500", u"status=206", u"status=204", u"status=302",
-                                u"redirect=302,to=http"}) {
+  for (const char16_t* modes : {u"status=404", u"status=403", u"status=501", u"status=206", u"status=204",
+                                u"status=302", u"redirect=302,to=http"}) {
     SCOPED_TRACE(toUtf8(modes));
     writeBytes(target, kOldFile);
+    fs::remove(toPath(runLogPath()));
     EXPECT_FALSE(download(httpsBase() + faulty(modes, path)));
     EXPECT_EQ(stored(), kOldFile);
+    EXPECT_EQ(runLogEntries(), std::vector<std::u16string>{});  // not tried again
+  }
+}
+
+TEST_F(DownloadFileTest, AFailureThatMayPassIsTriedAgainWithinTheBound) {
+  // The bound is 3 s here (QUILLON_TEST_RETRY_SECONDS), the pauses shortened alike; a Retry-After is honoured.
+  const std::string body = madeUpBytes(50'000);
+  const struct {
+    const char* what;
+    std::u16string modes;
+    bool downloaded;
+    std::u16string retry;  // every retry's line
+    std::chrono::seconds atLeast;
+  } cases[] = {
+      {"503 twice", u"status=503,times=2", true, u"ResponseCode =503 Retry(0)", 0s},
+      {"429 with a Retry-After", u"status=429,retry-after=1,times=1", true, u"ResponseCode =429 Retry(1)", 1s},
+      {"500 every time", u"status=500", false, u"ResponseCode =500 Retry(0)", 0s},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeBytes(target, kOldFile);
+    fs::remove(toPath(runLogPath()));
+    const auto start = std::chrono::steady_clock::now();
+    const std::u16string path = folder.put("agent-" + std::to_string(&c - cases) + ".msi", body);
+    EXPECT_EQ(download(httpsBase() + faulty(c.modes, path)), c.downloaded);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, c.atLeast);
+    EXPECT_EQ(stored(), c.downloaded ? body : kOldFile);
+    const std::vector<std::u16string> log = runLogEntries();
+    EXPECT_GE(log.size(), c.downloaded ? 1u : 2u);
+    for (const std::u16string& entry : log) EXPECT_EQ(entry, kDownloadLine + u"495 " + c.retry);
   }
 }
 
@@ -88,23 +125,67 @@ TEST_F(DownloadFileTest, AnEmptyBodyFailsAndLeavesAnEmptyFile) {
   EXPECT_EQ(stored(), std::string());
 }
 
-TEST_F(DownloadFileTest, ATruncatedBodyFailsAndKeepsWhatArrived) {
+TEST_F(DownloadFileTest, ACutDownloadGoesOnFromTheBytesHeldOnlyWhereTheServerVouchesForTheRest) {
   const std::string body = madeUpBytes(500'000);
-  const std::u16string path = folder.put("agent.msi", body);
-  std::vector<const char16_t*> cuts = {u"truncate=123456"};
-#ifndef _WIN32
-  // A chunked body without its last chunk: libcurl notices; Wine's WinHTTP reports the end of the data.
-  cuts.push_back(u"chunked,truncate=123456");
-#endif
+  const struct {
+    const char* what;
+    std::u16string modes;  // the first transfer is cut after 123456 bytes
+    std::vector<bool> askedForTheRest;  // per request
+    bool resumed;
+  } cases[] = {
+      {"the rest comes with a 206", u"truncate=123456,times=1", {false, true}, true},
+      {"a server that ignores the range: a 200, the file starts over", u"truncate=123456,times=1;no-ranges",
+       {false, true}, false},
+      {"the file changed: If-Range fails, a 200", u"truncate=123456,etag=old,times=1", {false, true}, false},
+      {"a 206 a byte later: a failed try, then the whole", u"truncate=123456,times=1;wrong-range=offset,times=1",
+       {false, true, false}, false},
+      {"a 206 of another total: likewise", u"truncate=123456,times=1;wrong-range=total,times=1",
+       {false, true, false}, false},
+      {"no validator to ask with: the file starts over", u"truncate=123456,no-validators,times=1", {false, false},
+       false},
+  };
+  int served = 0;  // each case its own file, so that the server counts its requests apart
   for (const std::u16string& base : {httpsBase(), httpBase()}) {
-    SCOPED_TRACE(toUtf8(base));
-    for (const char16_t* modes : cuts) {
-      SCOPED_TRACE(toUtf8(modes));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(toUtf8(base) + ": " + c.what);
       writeBytes(target, kOldFile);
-      EXPECT_FALSE(download(base + faulty(modes, path)));
-      EXPECT_EQ(stored(), body.substr(0, 123'456));
+      fs::remove(toPath(runLogPath()));
+      const std::u16string path = folder.put("agent-" + std::to_string(++served) + ".msi", body);
+      EXPECT_TRUE(download(base + faulty(c.modes, path)));
+      EXPECT_EQ(stored(), body);  // byte for byte, whichever way it came
+
+      const std::vector<std::string> requests = requestsContaining(path);
+      ASSERT_EQ(requests.size(), c.askedForTheRest.size());
+      for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].find("\"Range\": \"bytes=123456-\"") != std::string::npos, c.askedForTheRest[i])
+            << requests[i];
+        EXPECT_EQ(requests[i].find("\"If-Range\": ") != std::string::npos, c.askedForTheRest[i]) << requests[i];
+      }
+      std::vector<int> lines;
+      for (const std::u16string& entry : runLogEntries()) {
+        ASSERT_EQ(entry.substr(0, kDownloadLine.size()), kDownloadLine);
+        lines.push_back(std::stoi(toUtf8(entry.substr(kDownloadLine.size(), 3))));
+        if (lines.back() == 497) {
+          EXPECT_EQ(entry.substr(kDownloadLine.size()), u"497 Resume(123456/500000)");
+        }
+      }
+      std::vector<int> expected(c.askedForTheRest.size() - 1, 495);
+      if (c.resumed) expected.push_back(497);
+      EXPECT_EQ(lines, expected);
     }
   }
+}
+
+TEST_F(DownloadFileTest, ADownloadCutEveryTimeFailsPastTheBoundAndKeepsWhatArrived) {
+  // 1000 bytes a try: far from the whole within 12 tries.
+  const std::string body = madeUpBytes(500'000);
+  writeBytes(target, kOldFile);
+  EXPECT_FALSE(download(httpsBase() + faulty(u"truncate=1000", folder.put("agent.msi", body))));
+  const std::optional<std::string> kept = stored();
+  ASSERT_TRUE(kept);
+  EXPECT_GE(kept->size(), 2000u);
+  EXPECT_LE(kept->size(), 12'000u);
+  EXPECT_EQ(*kept, body.substr(0, kept->size()));
 }
 
 TEST_F(DownloadFileTest, APathWithABlankIsSentEscaped) {

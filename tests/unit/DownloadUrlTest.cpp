@@ -23,6 +23,7 @@ namespace {
 
 const std::u16string kPrefix = u"https://packages.example";
 const std::u16string kLogStart = u"ERROR FILE:Helper.cpp FUNCTION:Helper::getDownloadUrl LINE:";
+const std::u16string kRetryStart = u"INFO FILE:Helper.cpp FUNCTION:Helper::getDownloadUrl LINE:451 ";
 const std::u16string kKeyMissing = kLogStart + u"471 AGENT_MSI_URL\u30AD\u30FC\u304C\u898B\u3064\u304B\u308A\u307E\u305B\u3093\u3002";
 
 class DownloadUrlTest : public DistributionServerTest {
@@ -96,7 +97,7 @@ TEST_F(DownloadUrlTest, FindsThePackageUrlInTheServedScript) {
 }
 
 TEST_F(DownloadUrlTest, AStatusOutside2xxIsLoggedAndTheBodyIsNotLookedAt) {
-  for (const int status : {404, 500, 302}) {
+  for (const int status : {404, 403, 302}) {
     SCOPED_TRACE(status);
     fs::remove(toPath(runLogPath()));
     // status=302 carries no Location, so there is nothing to follow.
@@ -105,6 +106,37 @@ TEST_F(DownloadUrlTest, AStatusOutside2xxIsLoggedAndTheBodyIsNotLookedAt) {
     EXPECT_EQ(outcome.url, u"<untouched>");
     EXPECT_EQ(outcome.log, std::vector<std::u16string>{kLogStart + u"455 ResponseCode =" +
                                                        fromUtf8(std::to_string(status))});
+  }
+}
+
+TEST_F(DownloadUrlTest, AFailureThatMayPassIsTriedAgainWithinTheBound) {
+  // The bound is 3 s here (QUILLON_TEST_RETRY_SECONDS), the pauses shortened alike; a Retry-After is honoured.
+  const struct {
+    const char* what;
+    std::u16string modes;
+    std::u16string retry;  // every retry's line after its number, or its end where the platforms word it apart
+    std::u16string failure;  // the last line, when the lookup fails
+  } cases[] = {
+      {"503 once, with a Retry-After", u"status=503,retry-after=1,times=1", u"ResponseCode =503 Retry(1)", u""},
+      {"the script cut short once", u"truncate=20,times=1", u" Retry(0)", u""},
+      {"503 every time", u"status=503", u"ResponseCode =503 Retry(0)", kLogStart + u"455 ResponseCode =503"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(toPath(runLogPath()));
+    const Outcome outcome = lookUpScript("AGENT_MSI_URL = '/p/x.msi';\n" + std::string(100, ';'), c.modes);
+    EXPECT_EQ(outcome.result, c.failure.empty());
+    std::vector<std::u16string> retries = outcome.log;
+    if (!c.failure.empty()) {
+      ASSERT_FALSE(retries.empty());
+      EXPECT_EQ(retries.back(), c.failure);
+      retries.pop_back();
+    }
+    EXPECT_GE(retries.size(), c.failure.empty() ? 1u : 2u);
+    for (const std::u16string& entry : retries) {
+      EXPECT_EQ(entry.substr(0, kRetryStart.size()), kRetryStart) << toUtf8(entry);
+      EXPECT_EQ(entry.substr(entry.size() - std::min(entry.size(), c.retry.size())), c.retry) << toUtf8(entry);
+    }
   }
 }
 
@@ -130,13 +162,20 @@ TEST_F(DownloadUrlTest, AUrlOf511UnitsFillsTheBufferAndOneMoreIsRefused) {
 }
 
 TEST_F(DownloadUrlTest, AServerThatCannotBeReachedIsAFalseResultWithTheReasonLogged) {
-  // Port 1 on the loopback: nothing listens there, so the connection is refused at once.
+  // Port 1 on the loopback: nothing listens there, so the connection is refused at once, every time.
   const Outcome outcome = lookUp(u"http://localhost:1/dist/Windows/config.js");
   EXPECT_FALSE(outcome.result);
   EXPECT_EQ(outcome.url, u"<untouched>");
-  ASSERT_EQ(outcome.log.size(), 1u);
-  EXPECT_EQ(outcome.log[0].substr(0, kLogStart.size() + 4), kLogStart + u"448 ");
-  EXPECT_NE(outcome.log[0].find(u" Error("), std::u16string::npos) << toUtf8(outcome.log[0]);
+  ASSERT_GE(outcome.log.size(), 1u);
+  const std::u16string& last = outcome.log.back();
+  EXPECT_EQ(last.substr(0, kLogStart.size() + 4), kLogStart + u"448 ");
+  EXPECT_NE(last.find(u" Error("), std::u16string::npos) << toUtf8(last);
+  // Tried again meanwhile, each time with the same reason.
+  const std::u16string reason = last.substr(kLogStart.size() + 4);
+  for (std::size_t i = 0; i + 1 < outcome.log.size(); ++i) {
+    EXPECT_EQ(outcome.log[i].substr(0, kRetryStart.size() + reason.size() + 7), kRetryStart + reason + u" Retry(")
+        << toUtf8(outcome.log[i]);
+  }
 }
 
 TEST_F(DownloadUrlTest, AServerThatStallsEndsTheLookupAtItsTimeLimitAsAnUnreachableOneDoes) {
