@@ -118,7 +118,7 @@ ScriptResponse fetch(const char16_t* url) {
     return response;
   }
 
-  if (cutShort(*request)) return failed(u"IXMLHTTPRequest::send", kConnectionAborted);
+  if (cutShort(*request.Get())) return failed(u"IXMLHTTPRequest::send", kConnectionAborted);
 
   ManagedBstr text;
   result = request->get_responseText(text.receive());
