@@ -1,5 +1,6 @@
 // The package download through the real platform request (WinHTTP under Wine, libcurl on Linux) against the
 // local distribution server: what lands on disk for every kind of answer.
+#include "helper/BackgroundSha256.h"
 #include "helper/ContentLength.h"
 #include "helper/Helper.h"
 #include "helper/PackageFile.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -333,7 +335,8 @@ TEST_F(PackageFileTest, AFileChangedBeforeTheHoldIsNotHeldAsWritten) {
   EXPECT_TRUE(untouched.holdAsWritten());
 }
 
-// The hash that proves the held file is what was received: known digests, whatever pieces the bytes arrive in.
+// The hash that proves the held file is what was received: known digests, whatever pieces the bytes arrive in,
+// on the caller's thread and on the hashing thread of the download (whose buffers are a mebibyte each).
 TEST(Sha256, GivesTheKnownDigestsWhateverPiecesTheBytesComeIn) {
   const struct {
     const char* what;
@@ -345,6 +348,8 @@ TEST(Sha256, GivesTheKnownDigestsWhateverPiecesTheBytesComeIn) {
       {"two blocks", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {"a million a", std::string(1'000'000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+      {"several buffers", std::string(2'500'001, 'a'),
+       "ccfab911b30d2eeb510e64fdc8d631c8c7b07ace0ef720c2e37c81c92a6cfe3a"},
   };
   const auto hex = [](const std::optional<Sha256Digest>& digest) {
     if (!digest) return std::string("no digest");
@@ -357,18 +362,37 @@ TEST(Sha256, GivesTheKnownDigestsWhateverPiecesTheBytesComeIn) {
   };
   // Pieces that straddle the 64-byte blocks every way: shorter, just below and above one, several at once.
   const std::size_t pieces[] = {1, 63, 65, 127, 4099, 65537};
+  const auto inPieces = [&](const std::string& bytes, const std::function<void(const char*, std::size_t)>& give) {
+    for (std::size_t at = 0, piece = 0; at < bytes.size(); ++piece) {
+      const std::size_t size = std::min(pieces[piece % std::size(pieces)], bytes.size() - at);
+      give(bytes.data() + at, size);
+      at += size;
+    }
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Sha256 whole;
     whole.update(c.bytes.data(), c.bytes.size());
     EXPECT_EQ(hex(whole.finish()), c.digest);
     Sha256 split;
-    for (std::size_t at = 0, piece = 0; at < c.bytes.size(); ++piece) {
-      const std::size_t size = std::min(pieces[piece % std::size(pieces)], c.bytes.size() - at);
-      split.update(c.bytes.data() + at, size);
-      at += size;
-    }
+    inPieces(c.bytes, [&](const char* data, std::size_t size) { split.update(data, size); });
     EXPECT_EQ(hex(split.finish()), c.digest);
+    BackgroundSha256 copied;
+    inPieces(c.bytes, [&](const char* data, std::size_t size) { copied.update(data, size); });
+    EXPECT_EQ(hex(copied.finish()), c.digest);
+    BackgroundSha256 readInto;  // as the read-back gives it: straight into its buffers
+    inPieces(c.bytes, [&](const char* data, std::size_t size) {
+      while (size > 0) {
+        std::size_t room = 0;
+        char* into = readInto.room(room);
+        const std::size_t put = std::min(size, room);
+        std::memcpy(into, data, put);
+        readInto.filled(put);
+        data += put;
+        size -= put;
+      }
+    });
+    EXPECT_EQ(hex(readInto.finish()), c.digest);
   }
 }
 
