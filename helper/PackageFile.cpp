@@ -3,7 +3,6 @@
 #include "helper/PackageFile.h"
 
 #include <cstdio>
-#include <vector>
 
 namespace quillon {
 
@@ -34,14 +33,16 @@ bool PackageFile::holdAsWritten() {
   if (!holdReadOnly()) return false;
 
   // Read back through the hold, not by the name: that is the file the check and the installer will read,
-  // and nothing can change it any more.
-  Sha256 held;
-  std::vector<char> chunk(256 * 1024);
+  // and nothing can change it any more. The read-back stands between the last byte received and the
+  // uninstall: large reads, and the hashing of each on the other thread while the next is read.
+  BackgroundSha256 held;
   for (std::uint64_t offset = 0;;) {
-    const long long read = readHeld(offset, chunk.data(), chunk.size());
+    std::size_t room = 0;
+    char* into = held.room(room);
+    const long long read = readHeld(offset, into, room);
     if (read < 0) return false;
     if (read == 0) break;
-    held.update(chunk.data(), static_cast<std::size_t>(read));
+    held.filled(static_cast<std::size_t>(read));
     offset += static_cast<std::uint64_t>(read);
   }
   const std::optional<Sha256Digest> found = held.finish();

@@ -6,9 +6,9 @@
 // and there the proof is made once, when the download ends.
 #pragma once
 
+#include "helper/BackgroundSha256.h"
 #include "helper/ManagedResources.h"
 #include "platform/PlatformFile.h"
-#include "platform/Sha256.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -51,7 +51,8 @@ class PackageFile {
   std::u16string path_;
   ManagedFileHandle file_;  // the writing stream, until the file is held
   ManagedPlatformFile hold_;  // the read-only hold
-  std::optional<Sha256> appended_;  // of what was appended since the file was created or restarted
+  // Of what was appended since the file was created or restarted, hashed while the download goes on.
+  std::optional<BackgroundSha256> appended_;
   bool writeFailed_ = false;
 };
 

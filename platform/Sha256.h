@@ -1,4 +1,5 @@
-// SHA-256 of a stream of bytes: the platform's own (Windows: BCrypt from the system folder; Linux: GLib's).
+// SHA-256 of a stream of bytes: the platform's own (Windows: BCrypt from the system folder; Linux: OpenSSL's
+// libcrypto).
 #pragma once
 
 #include <array>

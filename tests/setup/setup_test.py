@@ -45,6 +45,10 @@ CASES = [
     ("the linux profile: only the Linux packages, no Wine, no probe",
      "linux", dict(missing=["cmake", "wine64", "wine32:i386", "g++-mingw-w64-i686-posix"]), 0, 1,
      ["installing: cmake", "ready (linux)"]),
+    ("the benchmark profile: the Windows profile's packages and nginx",
+     "benchmark", dict(missing=["cmake", "nginx"], exec32=False), 0, 1, ["installing: cmake nginx", "ready (benchmark)"]),
+    ("the tests' profile leaves nginx to the benchmark",
+     "", dict(missing=["nginx"], exec32=False, update_failures=-1), 0, 0, ["ready (windows)"]),
 ]
 
 

@@ -1,10 +1,12 @@
 // The package download through the real platform request (WinHTTP under Wine, libcurl on Linux) against the
 // local distribution server: what lands on disk for every kind of answer.
+#include "helper/BackgroundSha256.h"
 #include "helper/ContentLength.h"
 #include "helper/Helper.h"
 #include "helper/PackageFile.h"
 #include "log/RunLogFile.h"
 #include "platform/Paths.h"
+#include "platform/Sha256.h"
 #include "platform/Text.h"
 #include "tests/unit/support/DistributionServer.h"
 #include "tests/unit/support/TestSupport.h"
@@ -12,8 +14,10 @@
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -329,6 +333,67 @@ TEST_F(PackageFileTest, AFileChangedBeforeTheHoldIsNotHeldAsWritten) {
   PackageFile untouched;
   ASSERT_TRUE(writeBody(untouched));
   EXPECT_TRUE(untouched.holdAsWritten());
+}
+
+// The hash that proves the held file is what was received: known digests, whatever pieces the bytes arrive in,
+// on the caller's thread and on the hashing thread of the download (whose buffers are a mebibyte each).
+TEST(Sha256, GivesTheKnownDigestsWhateverPiecesTheBytesComeIn) {
+  const struct {
+    const char* what;
+    std::string bytes;
+    const char* digest;
+  } cases[] = {
+      {"nothing", "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"two blocks", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {"a million a", std::string(1'000'000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+      {"several buffers", std::string(2'500'001, 'a'),
+       "ccfab911b30d2eeb510e64fdc8d631c8c7b07ace0ef720c2e37c81c92a6cfe3a"},
+  };
+  const auto hex = [](const std::optional<Sha256Digest>& digest) {
+    if (!digest) return std::string("no digest");
+    std::string text;
+    for (unsigned char byte : *digest) {
+      text += "0123456789abcdef"[byte >> 4];
+      text += "0123456789abcdef"[byte & 15];
+    }
+    return text;
+  };
+  // Pieces that straddle the 64-byte blocks every way: shorter, just below and above one, several at once.
+  const std::size_t pieces[] = {1, 63, 65, 127, 4099, 65537};
+  const auto inPieces = [&](const std::string& bytes, const std::function<void(const char*, std::size_t)>& give) {
+    for (std::size_t at = 0, piece = 0; at < bytes.size(); ++piece) {
+      const std::size_t size = std::min(pieces[piece % std::size(pieces)], bytes.size() - at);
+      give(bytes.data() + at, size);
+      at += size;
+    }
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sha256 whole;
+    whole.update(c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(hex(whole.finish()), c.digest);
+    Sha256 split;
+    inPieces(c.bytes, [&](const char* data, std::size_t size) { split.update(data, size); });
+    EXPECT_EQ(hex(split.finish()), c.digest);
+    BackgroundSha256 copied;
+    inPieces(c.bytes, [&](const char* data, std::size_t size) { copied.update(data, size); });
+    EXPECT_EQ(hex(copied.finish()), c.digest);
+    BackgroundSha256 readInto;  // as the read-back gives it: straight into its buffers
+    inPieces(c.bytes, [&](const char* data, std::size_t size) {
+      while (size > 0) {
+        std::size_t room = 0;
+        char* into = readInto.room(room);
+        const std::size_t put = std::min(size, room);
+        std::memcpy(into, data, put);
+        readInto.filled(put);
+        data += put;
+        size -= put;
+      }
+    });
+    EXPECT_EQ(hex(readInto.finish()), c.digest);
+  }
 }
 
 // The announced length that catches a cut-off body. Found by fuzzing: an empty value counted as 0 (a
