@@ -169,16 +169,6 @@ const ProxyRoad& roadFor(const char16_t* url, const WINHTTP_CURRENT_USER_IE_PROX
   return keptRoad.road;
 }
 
-// Sends the request on one entry of an automatic road ("" direct), or on the session's own setting.
-bool useEntry(HINTERNET request, const std::u16string* entry) {
-  if (entry == nullptr) return true;
-  WINHTTP_PROXY_INFO info;
-  std::memset(&info, 0, sizeof(info));
-  info.dwAccessType = entry->empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-  info.lpszProxy = entry->empty() ? nullptr : const_cast<LPWSTR>(asWide(entry->c_str()));
-  return WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info)) != FALSE;
-}
-
 // TLS 1.2, and 1.3 where Windows has it: Windows 7 and 8.1 offer neither by default. Where both are refused
 // the platform's defaults stay.
 void askForCurrentTls(HINTERNET session) {
@@ -259,50 +249,55 @@ TransferResult requestPackage(const char16_t* url, const std::optional<ResumeReq
       proxyBypass(proxy.lpszProxyBypass);
   if (!proxyRead) return failed(u"WinHttpGetIEProxyConfigForCurrentUser", proxyError);
 
-  // The session carries the manual proxy and its bypass list, as the road's last resorts; a road found by
-  // detection or a script is set on each request.
-  HINTERNET session = nullptr, connection = nullptr, request = nullptr;
-  ManagedHttpHandle handles(&session, &connection, &request);
-  if (proxyList.get() != nullptr) {
-    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxyList.get(), proxyBypass.get(), 0);
-  } else {
-    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-  }
-  if (session == nullptr) return failed(u"WinHttpOpen");
-  askForCurrentTls(session);
-
   ManagedMemory<wchar_t> hostName(new (std::nothrow) wchar_t[kUrlPartCapacity]);
   ManagedMemory<wchar_t> urlPath(new (std::nothrow) wchar_t[kUrlPartCapacity]);
   if (hostName.get() == nullptr || urlPath.get() == nullptr) return failed(u"new", ERROR_NOT_ENOUGH_MEMORY);
-  URL_COMPONENTS parts;
-  std::memset(&parts, 0, sizeof(parts));
-  parts.dwStructSize = sizeof(parts);
-  parts.lpszHostName = hostName.get();
-  parts.dwHostNameLength = kUrlPartCapacity;
-  parts.lpszUrlPath = urlPath.get();
-  parts.dwUrlPathLength = kUrlPartCapacity;
-  if (!WinHttpCrackUrl(asWide(url), 0, 0, &parts)) return failed(u"WinHttpCrackUrl");
-
-  connection = WinHttpConnect(session, hostName.get(), parts.nPort, 0);
-  if (connection == nullptr) return failed(u"WinHttpConnect");
-  // REFRESH asks every cache on the way for a fresh copy of the package.
-  const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH
-                                                              : WINHTTP_FLAG_REFRESH;
   const std::u16string headers = resumeHeaders(resume);
 
-  // Each entry of an automatic road in order, as long as the connection to the one before failed; otherwise
-  // the session's own setting.
+  // An automatic road's entries are tried in order, each as long as the connection to the one before failed;
+  // every other road is one session with the manual proxy and its bypass list, or WinHTTP's default. Each
+  // entry has a session of its own: the proxy is the session's (Wine takes it from there only).
   const ProxyRoad& road = roadFor(url, proxy);
   const bool automatic = road.source == ProxySource::AutoDetect || road.source == ProxySource::Script;
   const std::size_t entries = automatic ? road.entries.size() : 1;
+  HINTERNET session = nullptr, connection = nullptr, request = nullptr;
+  ManagedHttpHandle handles(&session, &connection, &request);
   DWORD status = 0;
   for (std::size_t entry = 0;; ++entry) {
+    if (automatic) {
+      const std::u16string& named = road.entries[entry];
+      session = named.empty() ? WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                            WINHTTP_NO_PROXY_BYPASS, 0)
+                              : WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, asWide(named.c_str()),
+                                            WINHTTP_NO_PROXY_BYPASS, 0);
+    } else if (proxyList.get() != nullptr) {
+      session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxyList.get(), proxyBypass.get(), 0);
+    } else {
+      session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    if (session == nullptr) return failed(u"WinHttpOpen");
+    askForCurrentTls(session);
+
+    URL_COMPONENTS parts;
+    std::memset(&parts, 0, sizeof(parts));
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = hostName.get();
+    parts.dwHostNameLength = kUrlPartCapacity;
+    parts.lpszUrlPath = urlPath.get();
+    parts.dwUrlPathLength = kUrlPartCapacity;
+    if (!WinHttpCrackUrl(asWide(url), 0, 0, &parts)) return failed(u"WinHttpCrackUrl");
+
+    connection = WinHttpConnect(session, hostName.get(), parts.nPort, 0);
+    if (connection == nullptr) return failed(u"WinHttpConnect");
+    // REFRESH asks every cache on the way for a fresh copy of the package.
+    const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH
+                                                                : WINHTTP_FLAG_REFRESH;
     request = WinHttpOpenRequest(connection, L"GET", urlPath.get(), nullptr, WINHTTP_NO_REFERER,
                                  WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     if (request == nullptr) return failed(u"WinHttpOpenRequest");
     DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;  // the user's sign-in for the proxy as well
     WinHttpSetOption(request, WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));
-    if (!useEntry(request, automatic ? &road.entries[entry] : nullptr)) return failed(u"WinHttpSetOption");
+
     const char16_t* failedCall = sendForStatus(request, headers, status);
     if (failedCall == nullptr) break;
     const DWORD code = GetLastError();
@@ -311,8 +306,10 @@ TransferResult requestPackage(const char16_t* url, const std::optional<ResumeReq
     }
     const std::u16string failure = formatText(u"%s Error(%u)", {failedCall, static_cast<unsigned long>(code)});
     WriteLog(logsite::DownloadProxyNext, proxyNextText(road.entries[entry], failure, road.entries[entry + 1]).c_str());
-    WinHttpCloseHandle(request);
-    request = nullptr;
+    for (HINTERNET* handle : {&request, &connection, &session}) {
+      WinHttpCloseHandle(*handle);
+      *handle = nullptr;
+    }
   }
   if (!response.onResponse(responseHead(request, status))) return endedByResponse();
 
