@@ -14,7 +14,8 @@ import time
 import unittest
 
 from harness import (IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT, UNVERSIONED_AGENT,
-                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots, windows_path)
+                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots,
+                     set_internet_settings, windows_path)
 
 BUILD = Build.from_environment()
 WINDOWS = BUILD.kind == "windows"
@@ -319,6 +320,54 @@ class MigrationTest(unittest.TestCase):
                            REPLACED)
                 self.check_installed(sandbox)
                 self.assertEqual(self.downloaded(sandbox), self.package)
+
+    def road(self, line, text):
+        return helper_line("downloadFile", line, INFO, text)
+
+    def use_proxy_script(self, answer):
+        """The user's settings name a configuration script (served by the test server over http) whose
+        answer for every URL is `answer`; put back at the end of the test."""
+        SERVER.publish("/proxy/road.pac", 'function FindProxyForURL(url, host) { return "%s"; }\n' % answer)
+        self.addCleanup(set_internet_settings(4, script=SERVER.http_url + "/proxy/road.pac"))
+
+    def test_the_package_takes_the_road_of_the_users_internet_settings(self):
+        # A company's PCs often reach the internet only through the proxy that a script names. The test server
+        # is that proxy too: the tunnels it made and the package requests that came through one are counted.
+        if not WINDOWS:
+            self.skipTest("the Linux build takes its proxy from the environment")
+        road = self.road(484, f"Proxy(PAC: {SERVER.proxy})")
+        failed = ([("dialog", TERMS, 0, 1, 0), ("box", message(102), WARNING, IDOK, 4)], DOWNLOAD_FAILED)
+        cases = [
+            ("a script naming the proxy", None, ([("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 6)],
+             [road, uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED), 1),
+            ("the proxy asks for Windows sign-in that cannot be given", "status=407,proxy-auth=Negotiate",
+             (failed[0], [road, self.road(489, "Proxy Authentication Refused(Negotiate)"),
+                          flow_line(148, ERROR, 103)], failed[1]), 0),
+            ("the proxy asks for a password only", "status=407,proxy-auth=Basic+Digest",
+             (failed[0], [road, self.road(489, "Proxy Authentication Unanswerable(Basic, Digest)"),
+                          flow_line(148, ERROR, 103)], failed[1]), 0),
+        ]
+        self.use_proxy_script("PROXY " + SERVER.proxy)
+        for name, fault, (windows, lines, status), proxied in cases:
+            with self.subTest(name):
+                SERVER.clear()
+                SERVER.publish_agent(self.package)
+                SERVER.publish("/proxy/road.pac", 'function FindProxyForURL(url, host) { return "PROXY %s"; }\n'
+                               % SERVER.proxy)
+                if fault:
+                    SERVER.fault(SERVER.tunnel_target, fault)
+                before = len(SERVER.requests())
+                sandbox = self.sandbox()
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                print(name, result.log, flush=True)
+                self.check(result, windows, AGREED + lines, status)
+                requests = SERVER.requests()[before:]
+                self.assertGreaterEqual(len([r for r in requests if r["method"] == "CONNECT"]), 1, requests)
+                self.assertEqual(len([r for r in requests if r["proxied"] and r["path"].endswith(".msi")]), proxied)
+                if status == REPLACED:
+                    self.assertEqual(self.downloaded(sandbox), self.package)
+                else:
+                    self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
 
     # --- the replacement sequence's other lines --------------------------------------------------------
 
