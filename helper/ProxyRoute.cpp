@@ -154,4 +154,8 @@ std::u16string proxyNextText(std::u16string_view entry, std::u16string_view fail
                     {entryName(entry), std::u16string(failure), entryName(next)});
 }
 
+std::u16string proxyFailedText(std::u16string_view entry, std::u16string_view failure) {
+  return formatText(u"Proxy Failed(%s %s)", {entryName(entry), std::u16string(failure)});
+}
+
 }  // namespace quillon

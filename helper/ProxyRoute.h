@@ -75,4 +75,7 @@ bool proxyConnectionFailed(unsigned long winHttpCode);
 // WinHttpSendRequest Error(12029)) Next(b:8080)", "Next(DIRECT)" for the direct entry.
 std::u16string proxyNextText(std::u16string_view entry, std::u16string_view failure, std::u16string_view next);
 
+// The log text of a try that failed for good on a proxy: "Proxy Failed(a:8080 WinHttpSendRequest Error(12157))".
+std::u16string proxyFailedText(std::u16string_view entry, std::u16string_view failure);
+
 }  // namespace quillon

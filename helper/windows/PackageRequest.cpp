@@ -301,10 +301,16 @@ TransferResult requestPackage(const char16_t* url, const std::optional<ResumeReq
     const char16_t* failedCall = sendForStatus(request, headers, status);
     if (failedCall == nullptr) break;
     const DWORD code = GetLastError();
+    const std::u16string failure = formatText(u"%s Error(%u)", {failedCall, static_cast<unsigned long>(code)});
     if (entry + 1 >= entries || road.entries[entry].empty() || !proxyConnectionFailed(code)) {
+      // A failure that is not tried again is said with the proxy it met (a proxy that refused the tunnel,
+      // a 407 that WinHTTP reports as an error): the download's own line says only that it failed.
+      if (road.source != ProxySource::Direct && !winHttpErrorMayPass(code)) {
+        const std::u16string proxyName = automatic ? road.entries[entry] : fromWide(proxyList.get());
+        WriteLog(logsite::DownloadProxyFailed, proxyFailedText(proxyName, failure).c_str());
+      }
       return failed(failedCall, code);
     }
-    const std::u16string failure = formatText(u"%s Error(%u)", {failedCall, static_cast<unsigned long>(code)});
     WriteLog(logsite::DownloadProxyNext, proxyNextText(road.entries[entry], failure, road.entries[entry + 1]).c_str());
     for (HINTERNET* handle : {&request, &connection, &session}) {
       WinHttpCloseHandle(*handle);

@@ -624,6 +624,8 @@ class Sandbox:
         executable = os.path.join(self.tool_dir, os.path.basename(self.build.check))
         shutil.copy2(self.build.check, executable)
         transcript, output = os.path.join(self.root, "check-ui.jsonl"), os.path.join(self.root, "check.out")
+        if os.path.exists(transcript):
+            os.remove(transcript)  # an earlier run's windows are not this one's
         with open(output, "wb") as out, open(output + ".err", "wb") as err:
             if self.build.kind == "linux":
                 code = subprocess.run([executable], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
