@@ -67,7 +67,7 @@ INSTALLER_LOG_NAME = re.compile(r"^(\d{8}-\d{6})-(\d+)-([a-z]+\d*)\.log$")
 # used to import, and those that they, comctl32 and MSXML load in turn. (Not version.dll: Wine's own user32
 # loads it from the program's folder whatever the program does; Windows never does, user32 being a KnownDLL.)
 PLANTED_DLLS = ("msi", "winhttp", "uxtheme", "comctl32", "bcrypt", "cabinet", "crypt32", "dbghelp", "dnsapi",
-                "iphlpapi", "jsproxy", "kerberos", "mpr", "msimg32", "mspatcha", "msv1_0", "msxml3", "msxml6",
+                "iphlpapi", "jscript", "jsproxy", "kerberos", "mpr", "msimg32", "mspatcha", "msv1_0", "msxml3", "msxml6",
                 "netapi32", "odbccp32", "rsaenh", "schannel", "secur32", "sxs", "urlmon", "wininet", "wintrust")
 
 
@@ -468,6 +468,14 @@ class MigrationTest(unittest.TestCase):
         sandbox.environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=;" + ",".join(PLANTED_DLLS) + "=n,b"
         return {}
 
+    def plant_dlls_with_proxy_script(self, sandbox):
+        """The same, with a configuration script in the user's settings: WinHTTP then loads the script's
+        engine too."""
+        self.plant_dlls(sandbox)
+        SERVER.publish("/proxy/road.pac", 'function FindProxyForURL(url, host) { return "PROXY %s"; }\n' % SERVER.proxy)
+        self.addCleanup(set_internet_settings(4, script=SERVER.http_url + "/proxy/road.pac"))
+        return {"road": [helper_line("downloadFile", 484, INFO, f"Proxy(PAC: {SERVER.proxy})")]}
+
     def plant_installer(self, sandbox, folder):
         """An msiexec.exe that leaves a marker and exits 0, as a successful installer would."""
         planted = os.path.join(folder, "msiexec.exe")
@@ -538,6 +546,9 @@ class MigrationTest(unittest.TestCase):
             ("a run log that is a hard link to another file", True, lambda sandbox: self.link_log(sandbox, os.link)),
             # Wine 8 has no symbolic links or junctions of its own.
             ("a run log that is a symbolic link", not WINDOWS, lambda sandbox: self.link_log(sandbox, os.symlink)),
+            # Last: the user's settings stay until the test's end.
+            ("DLLs beside the tool with a proxy script in the user's settings", WINDOWS,
+             self.plant_dlls_with_proxy_script),
         ]
         for name, applies, plant in cases:
             if not applies:
@@ -553,8 +564,9 @@ class MigrationTest(unittest.TestCase):
                     self.assertEqual(sandbox.machine.agent_values().get("ProductCode"), OLD_AGENT[0])
                     scenario["after"](result)
                     continue
-                self.check(result, [("dialog", TERMS, 0, 1, before), ("box", message(108), MB_OK, IDOK, 5)],
-                           AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
+                road = scenario.get("road", [])
+                self.check(result, [("dialog", TERMS, 0, 1, before), ("box", message(108), MB_OK, IDOK, 5 + len(road))],
+                           AGREED + road + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
                 self.check_installed(sandbox)
                 self.assertEqual(self.downloaded(sandbox), self.package)
                 ran = [entry for folder in (sandbox.tool_dir, sandbox.start_dir) for entry in os.listdir(folder)
