@@ -1,19 +1,24 @@
-// Windows body of helper/PackageRequest.h: WinHTTP, synchronous, with the user's manual proxy setting. The
-// calls and their order are WinHTTP's usual ones for a GET; nothing is set on the session or the request, so
-// redirects, time-outs and certificate checks follow the platform's defaults. A resumed request carries its
-// Range and If-Range as the request's additional headers.
+// Windows body of helper/PackageRequest.h: WinHTTP, synchronous, on the road the user's Internet settings name
+// (helper/ProxyRoute.h): automatic detection, the configuration script, the manual proxy with its bypass list,
+// direct. The session asks for TLS 1.2 (and 1.3 where Windows has it) and lets a proxy that asks for
+// Negotiate or NTLM have the logged-on user's own credentials, once per request; redirects, time-outs and
+// certificate checks follow the platform's defaults. A resumed request carries its Range and If-Range as the
+// request's additional headers.
 #include "helper/PackageRequest.h"
 
 #include "helper/ContentLength.h"
 #include "helper/ManagedResources.h"
+#include "helper/ProxyRoute.h"
 #include "helper/Retry.h"
 #include "helper/windows/ManagedHttpHandle.h"
+#include "log/LogSite.h"
 #include "platform/Text.h"
 #include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -71,6 +76,164 @@ TransferResult failed(const char16_t* call, DWORD code = GetLastError()) {
 // The transfer ended by the response's own choice: its reasons are its own.
 TransferResult endedByResponse() { return TransferResult(); }
 
+// --- The road -----------------------------------------------------------------------------------------------
+
+// One automatic step of the road, run on a thread of its own: WinHttpGetProxyForUrl has no time limit of its
+// own that holds for detection, and a script's server may accept the connection and then say nothing. The
+// step and the waiting caller share this; whichever is done last frees it. The step's session is its own, so
+// a step given up on touches nothing of the download's.
+struct ProxyStep {
+  std::u16string url;
+  std::u16string scriptUrl;  // empty: automatic detection
+  ProxyAnswer answer;
+};
+
+DWORD WINAPI runProxyStep(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<ProxyStep>> handed(static_cast<std::shared_ptr<ProxyStep>*>(parameter));
+  ProxyStep& step = **handed;
+  HINTERNET session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0);
+  if (session == nullptr) {
+    step.answer.error = GetLastError();
+    return 0;
+  }
+  WINHTTP_AUTOPROXY_OPTIONS options;
+  std::memset(&options, 0, sizeof(options));
+  if (step.scriptUrl.empty()) {
+    options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+    options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+  } else {
+    options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+    options.lpszAutoConfigUrl = asWide(step.scriptUrl.c_str());
+  }
+  options.fAutoLogonIfChallenged = TRUE;  // a script behind Windows sign-in gets the user's own
+  WINHTTP_PROXY_INFO info;
+  std::memset(&info, 0, sizeof(info));
+  if (WinHttpGetProxyForUrl(session, asWide(step.url.c_str()), &options, &info)) {
+    const ManagedGlobalText proxy(info.lpszProxy), bypass(info.lpszProxyBypass);
+    step.answer.found = true;
+    if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && proxy.get() != nullptr) {
+      step.answer.list = fromWide(proxy.get());
+    }
+  } else {
+    step.answer.error = GetLastError();
+  }
+  WinHttpCloseHandle(session);
+  return 0;
+}
+
+ProxyAnswer runBounded(const char16_t* url, const std::u16string& scriptUrl, std::chrono::seconds timeLimit) {
+  const auto step = std::make_shared<ProxyStep>();
+  step->url = url;
+  step->scriptUrl = scriptUrl;
+  auto handoff = std::make_unique<std::shared_ptr<ProxyStep>>(step);
+  const ManagedKernelHandle thread(CreateThread(nullptr, 0, runProxyStep, handoff.get(), 0, nullptr));
+  ProxyAnswer givenUp;
+  if (thread.get() == nullptr) {
+    givenUp.error = GetLastError();
+    return givenUp;
+  }
+  handoff.release();  // the thread's own now
+  const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeLimit).count();
+  if (WaitForSingleObject(thread.get(), static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
+    givenUp.error = ERROR_WINHTTP_TIMEOUT;  // the step ends on its own, or with the process
+    return givenUp;
+  }
+  return step->answer;
+}
+
+// The road of the last download, kept for its later tries: the settings are read for every try, and the
+// automatic steps run again only when they changed (each step may take seconds, and its lines are said once).
+struct KeptRoad {
+  std::u16string key;
+  ProxyRoad road;
+};
+KeptRoad keptRoad;
+
+const ProxyRoad& roadFor(const char16_t* url, const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& config) {
+  ProxySettings settings;
+  settings.autoDetect = config.fAutoDetect != FALSE;
+  if (config.lpszAutoConfigUrl != nullptr) settings.scriptUrl = fromWide(config.lpszAutoConfigUrl);
+  if (config.lpszProxy != nullptr) settings.manualProxy = fromWide(config.lpszProxy);
+  const std::u16string bypass = config.lpszProxyBypass != nullptr ? fromWide(config.lpszProxyBypass) : u"";
+  std::u16string key = std::u16string(url) + u'\n' + (settings.autoDetect ? u"1" : u"0") + u'\n' +
+                       settings.scriptUrl + u'\n' + settings.manualProxy + u'\n' + bypass;
+  if (keptRoad.key == key) return keptRoad.road;
+
+  keptRoad.road = chooseProxyRoad(settings, [&](ProxySource source) {
+    return source == ProxySource::AutoDetect ? runBounded(url, u"", kProxyDetectionTimeLimit)
+                                             : runBounded(url, settings.scriptUrl, kProxyScriptTimeLimit);
+  });
+  keptRoad.key = std::move(key);
+  for (const ProxyNote& note : keptRoad.road.notes) WriteLog(*note.site, note.text.c_str());
+  return keptRoad.road;
+}
+
+// TLS 1.2, and 1.3 where Windows has it: Windows 7 and 8.1 offer neither by default. Where both are refused
+// the platform's defaults stay.
+void askForCurrentTls(HINTERNET session) {
+  DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+  if (WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) return;
+  protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+  WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+}
+
+std::u16string schemeNames(DWORD schemes) {
+  static constexpr struct {
+    DWORD scheme;
+    const char16_t* name;
+  } kNames[] = {{WINHTTP_AUTH_SCHEME_NEGOTIATE, u"Negotiate"}, {WINHTTP_AUTH_SCHEME_NTLM, u"NTLM"},
+                {WINHTTP_AUTH_SCHEME_BASIC, u"Basic"},         {WINHTTP_AUTH_SCHEME_DIGEST, u"Digest"},
+                {WINHTTP_AUTH_SCHEME_PASSPORT, u"Passport"}};
+  std::u16string names;
+  for (const auto& known : kNames) {
+    if ((schemes & known.scheme) != 0) names += (names.empty() ? u"" : u", ") + std::u16string(known.name);
+  }
+  return names.empty() ? u"none" : names;
+}
+
+// After a 407: the logged-on user's own credentials for a proxy that takes Negotiate or NTLM, said in the log;
+// false (and why, in the log) when the request cannot be answered so.
+bool answerProxySignIn(HINTERNET request, bool answeredBefore) {
+  DWORD supported = 0, first = 0, target = 0;
+  if (!WinHttpQueryAuthSchemes(request, &supported, &first, &target)) supported = 0;
+  if (answeredBefore) {
+    WriteLog(logsite::DownloadProxyAuthRefused, formatText(u"Proxy Authentication Refused(%s)", {schemeNames(supported)}).c_str());
+    return false;
+  }
+  const DWORD scheme = (supported & WINHTTP_AUTH_SCHEME_NEGOTIATE) != 0 ? WINHTTP_AUTH_SCHEME_NEGOTIATE
+                       : (supported & WINHTTP_AUTH_SCHEME_NTLM) != 0    ? WINHTTP_AUTH_SCHEME_NTLM
+                                                                         : 0;
+  // Null user and password: the logged-on user's credentials, never asked for and never stored.
+  if (scheme == 0 || target != WINHTTP_AUTH_TARGET_PROXY ||
+      !WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, scheme, nullptr, nullptr, nullptr)) {
+    WriteLog(logsite::DownloadProxyAuthRefused, formatText(u"Proxy Authentication Unanswerable(%s)", {schemeNames(supported)}).c_str());
+    return false;
+  }
+  WriteLog(logsite::DownloadProxyAuthAnswered, formatText(u"Proxy Authentication(%s)", {schemeNames(scheme)}).c_str());
+  return true;
+}
+
+// Sends the request and waits for its final answer's status, answering one proxy sign-in on the way.
+// Returns the failed call's name, or null.
+const char16_t* sendForStatus(HINTERNET request, const std::u16string& headers, DWORD& status) {
+  bool answered = false;
+  for (;;) {
+    if (!WinHttpSendRequest(request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : asWide(headers.c_str()),
+                            headers.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+      return u"WinHttpSendRequest";
+    }
+    if (!WinHttpReceiveResponse(request, nullptr)) return u"WinHttpReceiveResponse";
+    DWORD statusSize = sizeof(status);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
+      return u"WinHttpQueryHeaders";
+    }
+    if (status != HTTP_STATUS_PROXY_AUTH_REQ || !answerProxySignIn(request, answered)) return nullptr;
+    answered = true;
+  }
+}
+
 }  // namespace
 
 TransferResult requestPackage(const char16_t* url, const std::optional<ResumeRequest>& resume,
@@ -86,48 +249,73 @@ TransferResult requestPackage(const char16_t* url, const std::optional<ResumeReq
       proxyBypass(proxy.lpszProxyBypass);
   if (!proxyRead) return failed(u"WinHttpGetIEProxyConfigForCurrentUser", proxyError);
 
-  // Only a proxy the user has set by hand counts; automatic detection and configuration scripts do not.
-  HINTERNET session = nullptr, connection = nullptr, request = nullptr;
-  ManagedHttpHandle handles(&session, &connection, &request);
-  if (proxyList.get() != nullptr) {
-    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxyList.get(), proxyBypass.get(), 0);
-  } else {
-    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-  }
-  if (session == nullptr) return failed(u"WinHttpOpen");
-
   ManagedMemory<wchar_t> hostName(new (std::nothrow) wchar_t[kUrlPartCapacity]);
   ManagedMemory<wchar_t> urlPath(new (std::nothrow) wchar_t[kUrlPartCapacity]);
   if (hostName.get() == nullptr || urlPath.get() == nullptr) return failed(u"new", ERROR_NOT_ENOUGH_MEMORY);
-  URL_COMPONENTS parts;
-  std::memset(&parts, 0, sizeof(parts));
-  parts.dwStructSize = sizeof(parts);
-  parts.lpszHostName = hostName.get();
-  parts.dwHostNameLength = kUrlPartCapacity;
-  parts.lpszUrlPath = urlPath.get();
-  parts.dwUrlPathLength = kUrlPartCapacity;
-  if (!WinHttpCrackUrl(asWide(url), 0, 0, &parts)) return failed(u"WinHttpCrackUrl");
-
-  connection = WinHttpConnect(session, hostName.get(), parts.nPort, 0);
-  if (connection == nullptr) return failed(u"WinHttpConnect");
-  // REFRESH asks every cache on the way for a fresh copy of the package.
-  const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH
-                                                              : WINHTTP_FLAG_REFRESH;
-  request = WinHttpOpenRequest(connection, L"GET", urlPath.get(), nullptr, WINHTTP_NO_REFERER,
-                               WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
-  if (request == nullptr) return failed(u"WinHttpOpenRequest");
   const std::u16string headers = resumeHeaders(resume);
-  if (!WinHttpSendRequest(request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : asWide(headers.c_str()),
-                          headers.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-    return failed(u"WinHttpSendRequest");
-  }
-  if (!WinHttpReceiveResponse(request, nullptr)) return failed(u"WinHttpReceiveResponse");
 
+  // An automatic road's entries are tried in order, each as long as the connection to the one before failed;
+  // every other road is one session with the manual proxy and its bypass list, or WinHTTP's default. Each
+  // entry has a session of its own: the proxy is the session's (Wine takes it from there only).
+  const ProxyRoad& road = roadFor(url, proxy);
+  const bool automatic = road.source == ProxySource::AutoDetect || road.source == ProxySource::Script;
+  const std::size_t entries = automatic ? road.entries.size() : 1;
+  HINTERNET session = nullptr, connection = nullptr, request = nullptr;
+  ManagedHttpHandle handles(&session, &connection, &request);
   DWORD status = 0;
-  DWORD statusSize = sizeof(status);
-  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
-    return failed(u"WinHttpQueryHeaders");
+  for (std::size_t entry = 0;; ++entry) {
+    if (automatic) {
+      const std::u16string& named = road.entries[entry];
+      session = named.empty() ? WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                            WINHTTP_NO_PROXY_BYPASS, 0)
+                              : WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, asWide(named.c_str()),
+                                            WINHTTP_NO_PROXY_BYPASS, 0);
+    } else if (proxyList.get() != nullptr) {
+      session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxyList.get(), proxyBypass.get(), 0);
+    } else {
+      session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    if (session == nullptr) return failed(u"WinHttpOpen");
+    askForCurrentTls(session);
+
+    URL_COMPONENTS parts;
+    std::memset(&parts, 0, sizeof(parts));
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = hostName.get();
+    parts.dwHostNameLength = kUrlPartCapacity;
+    parts.lpszUrlPath = urlPath.get();
+    parts.dwUrlPathLength = kUrlPartCapacity;
+    if (!WinHttpCrackUrl(asWide(url), 0, 0, &parts)) return failed(u"WinHttpCrackUrl");
+
+    connection = WinHttpConnect(session, hostName.get(), parts.nPort, 0);
+    if (connection == nullptr) return failed(u"WinHttpConnect");
+    // REFRESH asks every cache on the way for a fresh copy of the package.
+    const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH
+                                                                : WINHTTP_FLAG_REFRESH;
+    request = WinHttpOpenRequest(connection, L"GET", urlPath.get(), nullptr, WINHTTP_NO_REFERER,
+                                 WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+    if (request == nullptr) return failed(u"WinHttpOpenRequest");
+    DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;  // the user's sign-in for the proxy as well
+    WinHttpSetOption(request, WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));
+
+    const char16_t* failedCall = sendForStatus(request, headers, status);
+    if (failedCall == nullptr) break;
+    const DWORD code = GetLastError();
+    const std::u16string failure = formatText(u"%s Error(%u)", {failedCall, static_cast<unsigned long>(code)});
+    if (entry + 1 >= entries || road.entries[entry].empty() || !proxyConnectionFailed(code)) {
+      // A failure that is not tried again is said with the proxy it met (a proxy that refused the tunnel,
+      // a 407 that WinHTTP reports as an error): the download's own line says only that it failed.
+      if (road.source != ProxySource::Direct && !winHttpErrorMayPass(code)) {
+        const std::u16string proxyName = automatic ? road.entries[entry] : fromWide(proxyList.get());
+        WriteLog(logsite::DownloadProxyFailed, proxyFailedText(proxyName, failure).c_str());
+      }
+      return failed(failedCall, code);
+    }
+    WriteLog(logsite::DownloadProxyNext, proxyNextText(road.entries[entry], failure, road.entries[entry + 1]).c_str());
+    for (HINTERNET* handle : {&request, &connection, &session}) {
+      WinHttpCloseHandle(*handle);
+      *handle = nullptr;
+    }
   }
   if (!response.onResponse(responseHead(request, status))) return endedByResponse();
 

@@ -16,8 +16,9 @@ the wixl-built packages. The destination server (DistributionServer) is the buil
 Configuration comes from the environment CTest gives the tests: QUILLON_E2E_BUILD (linux or windows),
 QUILLON_E2E_TOOL, QUILLON_E2E_CHECK (the server check program), QUILLON_E2E_PACKAGES (the agent packages),
 QUILLON_E2E_STANDIN (Linux installer stand-in folder), QUILLON_E2E_DRIVER and QUILLON_E2E_RUNNER (Windows),
-QUILLON_E2E_SERVER (the https base URL the tool is built with) and QUILLON_TEST_SERVER_ROOT (the folder that
-server serves).
+QUILLON_E2E_SERVER (the https base URL the tool is built with), QUILLON_E2E_SERVER_HTTP (the same server's
+http base URL), QUILLON_TEST_SERVER_ROOT (the folder that server serves) and QUILLON_TEST_SERVER_REQUESTS
+(its request log).
 """
 import json
 import os
@@ -28,6 +29,7 @@ import tempfile
 import threading
 import time
 import ssl
+import struct
 import urllib.parse
 import urllib.request
 
@@ -217,6 +219,34 @@ def wine(*command, check=False, timeout=300):
     return done
 
 
+INTERNET_SETTINGS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections"
+
+
+def set_internet_settings(flags, proxy="", bypass="", script=""):
+    """Windows: the user's Internet settings as the control panel saves them, the binary value
+    DefaultConnectionSettings (flags: 1 direct, 2 the manual proxy, 4 the script URL, 8 automatic detection).
+    Returns what puts the prefix's earlier value back; the prefix is shared, so every caller hands it to
+    addCleanup."""
+    old = wine("reg.exe", "query", INTERNET_SETTINGS, "/v", "DefaultConnectionSettings")
+    match = re.search(r"REG_BINARY\s+([0-9A-Fa-f]*)", old.stdout.decode("utf-8", "replace"))
+    blob = struct.pack("<III", 0x46, 1, flags)  # the format's version, a change counter, the flags
+    for text in (proxy, bypass, script):
+        blob += struct.pack("<I", len(text)) + text.encode("ascii")
+    blob += bytes(32)  # the automatic detection's own data, left empty
+
+    def put(value):
+        wine("reg.exe", "add", INTERNET_SETTINGS, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY", "/d",
+             value, "/f", check=True)
+    put(blob.hex())
+
+    def restore():
+        if match:
+            put(match.group(1))
+        else:
+            wine("reg.exe", "delete", INTERNET_SETTINGS, "/v", "DefaultConnectionSettings", "/f")
+    return restore
+
+
 INSTALLER_LOG_FOLDER = ("Logs", "Software", "QuillonMigrationTool")  # under the Windows folder
 
 
@@ -384,6 +414,28 @@ class DistributionServer:
         if self.root.startswith("Z:"):
             self.root = self.root[2:].replace("\\", "/")
         self.base_url = os.environ.get("QUILLON_E2E_SERVER", "")
+        self.http_url = os.environ.get("QUILLON_E2E_SERVER_HTTP", "")
+        self.request_log = os.environ.get("QUILLON_TEST_SERVER_REQUESTS", "")
+        if self.request_log.startswith("Z:"):
+            self.request_log = self.request_log[2:].replace("\\", "/")
+
+    @property
+    def proxy(self):
+        """The server as the user's proxy ("127.0.0.1:PORT", its http port): it serves absolute URLs and
+        tunnels CONNECT to its own https port."""
+        return "127.0.0.1:" + self.http_url.rsplit(":", 1)[1]
+
+    @property
+    def tunnel_target(self):
+        """What a client asks the proxy to tunnel to ("localhost:PORT"); fault() takes it as the path."""
+        return urllib.parse.urlsplit(self.base_url).netloc
+
+    def requests(self):
+        """Every request the server has logged so far, oldest first (tools/distribution-server)."""
+        if not os.path.exists(self.request_log):
+            return []
+        with open(self.request_log, encoding="utf-8") as log:
+            return [json.loads(line) for line in log]
 
     def publish(self, path, data):
         target = os.path.join(self.root, path.lstrip("/"))
@@ -572,6 +624,8 @@ class Sandbox:
         executable = os.path.join(self.tool_dir, os.path.basename(self.build.check))
         shutil.copy2(self.build.check, executable)
         transcript, output = os.path.join(self.root, "check-ui.jsonl"), os.path.join(self.root, "check.out")
+        if os.path.exists(transcript):
+            os.remove(transcript)  # an earlier run's windows are not this one's
         with open(output, "wb") as out, open(output + ".err", "wb") as err:
             if self.build.kind == "linux":
                 code = subprocess.run([executable], stdin=subprocess.DEVNULL, stdout=out, stderr=err,

@@ -14,7 +14,8 @@ import time
 import unittest
 
 from harness import (IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT, UNVERSIONED_AGENT,
-                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots, windows_path)
+                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots,
+                     set_internet_settings, windows_path)
 
 BUILD = Build.from_environment()
 WINDOWS = BUILD.kind == "windows"
@@ -66,7 +67,7 @@ INSTALLER_LOG_NAME = re.compile(r"^(\d{8}-\d{6})-(\d+)-([a-z]+\d*)\.log$")
 # used to import, and those that they, comctl32 and MSXML load in turn. (Not version.dll: Wine's own user32
 # loads it from the program's folder whatever the program does; Windows never does, user32 being a KnownDLL.)
 PLANTED_DLLS = ("msi", "winhttp", "uxtheme", "comctl32", "bcrypt", "cabinet", "crypt32", "dbghelp", "dnsapi",
-                "iphlpapi", "jsproxy", "kerberos", "mpr", "msimg32", "mspatcha", "msv1_0", "msxml3", "msxml6",
+                "iphlpapi", "jscript", "jsproxy", "kerberos", "mpr", "msimg32", "mspatcha", "msv1_0", "msxml3", "msxml6",
                 "netapi32", "odbccp32", "rsaenh", "schannel", "secur32", "sxs", "urlmon", "wininet", "wintrust")
 
 
@@ -328,6 +329,46 @@ class MigrationTest(unittest.TestCase):
                 self.check_installed(sandbox)
                 self.assertEqual(self.downloaded(sandbox), self.package)
 
+    def road(self, line, text):
+        return helper_line("downloadFile", line, INFO, text)
+
+    def test_the_package_takes_the_road_of_the_users_internet_settings(self):
+        # A company's PCs often reach the internet only through the proxy that a script names. The test server
+        # is that proxy too: the tunnels it made and the package requests that came through one are counted.
+        if not WINDOWS:
+            self.skipTest("the Linux build takes its proxy from the environment")
+        road = self.road(484, f"Proxy(PAC: {SERVER.proxy})")
+        failed = ([("dialog", TERMS, 0, 1, 0), ("box", message(102), WARNING, IDOK, 4)], DOWNLOAD_FAILED)
+        cases = [
+            ("a script naming the proxy", None, ([("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 6)],
+             [road, uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED), 1),
+            # Windows answers Negotiate with the user's sign-in (line 488) and reports a refusal as line 489;
+            # Wine, which has no Windows sign-in to give, reports the refused tunnel as a TLS error.
+            ("the proxy asks for Windows sign-in that cannot be given", "status=407,proxy-auth=Negotiate",
+             (failed[0], [road, self.road(487, f"Proxy Failed({SERVER.proxy} WinHttpSendRequest Error(12157))"),
+                          flow_line(148, ERROR, 103)], failed[1]), 0),
+        ]
+        self.addCleanup(set_internet_settings(4, script=SERVER.http_url + "/proxy/road.pac"))
+        for name, fault, (windows, lines, status), proxied in cases:
+            with self.subTest(name):
+                SERVER.clear()
+                SERVER.publish_agent(self.package)
+                SERVER.publish("/proxy/road.pac", 'function FindProxyForURL(url, host) { return "PROXY %s"; }\n'
+                               % SERVER.proxy)
+                if fault:
+                    SERVER.fault(SERVER.tunnel_target, fault)
+                before = len(SERVER.requests())
+                sandbox = self.sandbox()
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                self.check(result, windows, AGREED + lines, status)
+                requests = SERVER.requests()[before:]
+                self.assertGreaterEqual(len([r for r in requests if r["method"] == "CONNECT"]), 1, requests)
+                self.assertEqual(len([r for r in requests if r["proxied"] and r["path"].endswith(".msi")]), proxied)
+                if status == REPLACED:
+                    self.assertEqual(self.downloaded(sandbox), self.package)
+                else:
+                    self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
+
     # --- the replacement sequence's other lines --------------------------------------------------------
 
     def test_a_failed_uninstall_logs_first_then_shows_box_112(self):
@@ -439,6 +480,14 @@ class MigrationTest(unittest.TestCase):
         sandbox.environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=;" + ",".join(PLANTED_DLLS) + "=n,b"
         return {}
 
+    def plant_dlls_with_proxy_script(self, sandbox):
+        """The same, with a configuration script in the user's settings: WinHTTP then loads the script's
+        engine too."""
+        self.plant_dlls(sandbox)
+        SERVER.publish("/proxy/road.pac", 'function FindProxyForURL(url, host) { return "PROXY %s"; }\n' % SERVER.proxy)
+        self.addCleanup(set_internet_settings(4, script=SERVER.http_url + "/proxy/road.pac"))
+        return {"road": [helper_line("downloadFile", 484, INFO, f"Proxy(PAC: {SERVER.proxy})")]}
+
     def plant_installer(self, sandbox, folder):
         """An msiexec.exe that leaves a marker and exits 0, as a successful installer would."""
         planted = os.path.join(folder, "msiexec.exe")
@@ -509,6 +558,9 @@ class MigrationTest(unittest.TestCase):
             ("a run log that is a hard link to another file", True, lambda sandbox: self.link_log(sandbox, os.link)),
             # Wine 8 has no symbolic links or junctions of its own.
             ("a run log that is a symbolic link", not WINDOWS, lambda sandbox: self.link_log(sandbox, os.symlink)),
+            # Last: the user's settings stay until the test's end.
+            ("DLLs beside the tool with a proxy script in the user's settings", WINDOWS,
+             self.plant_dlls_with_proxy_script),
         ]
         for name, applies, plant in cases:
             if not applies:
@@ -524,8 +576,9 @@ class MigrationTest(unittest.TestCase):
                     self.assertEqual(sandbox.machine.agent_values().get("ProductCode"), OLD_AGENT[0])
                     scenario["after"](result)
                     continue
-                self.check(result, [("dialog", TERMS, 0, 1, before), ("box", message(108), MB_OK, IDOK, 5)],
-                           AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
+                road = scenario.get("road", [])
+                self.check(result, [("dialog", TERMS, 0, 1, before), ("box", message(108), MB_OK, IDOK, 5 + len(road))],
+                           AGREED + road + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
                 self.check_installed(sandbox)
                 self.assertEqual(self.downloaded(sandbox), self.package)
                 ran = [entry for folder in (sandbox.tool_dir, sandbox.start_dir) for entry in os.listdir(folder)

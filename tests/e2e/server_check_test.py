@@ -9,7 +9,7 @@ import shutil
 import unittest
 
 from harness import (CHECK_CAPTION, LOG_SITES, MB_ICONWARNING, MB_OK, NEW_AGENT, Build, DistributionServer, Sandbox,
-                     message, windows_path)
+                     message, set_internet_settings, windows_path)
 
 BUILD = Build.from_environment()
 WINDOWS = BUILD.kind == "windows"
@@ -55,13 +55,17 @@ class ServerCheckTest(unittest.TestCase):
             ("a script without the package's path", good, "var AGENT_URL = '/a.msi';\n", None, None, False, 4,
              failed(165, message(120), 4, 7), ("ConfigScriptKeyMissing", message(120))),
             ("started by a double-click", good, None, None, None, True, 0, passed, None),
+            # The user's settings name a script whose proxy tunnels to the server: the check takes that road. (Last:
+            # the settings stay until the test's end.)
+            ("through the proxy the user's script names", good, None, None, self.use_proxy_script, False, 0, passed,
+             ("DownloadProxyRoad", f"Proxy(PAC: {SERVER.proxy})")),
         ]
         sandbox = Sandbox(BUILD)
         self.addCleanup(sandbox.close)
         log_file = (windows_path(sandbox.temp_dir) + "\\" if WINDOWS else sandbox.temp_dir + "/") + \
             "QuillonServerCheck.log"
         for name, body, script, fault, set_up, own_console, status, report, logged in cases:
-            if own_console and not WINDOWS:
+            if (own_console or set_up == self.use_proxy_script) and not WINDOWS:
                 continue
             with self.subTest(name):
                 SERVER.clear()
@@ -79,12 +83,22 @@ class ServerCheckTest(unittest.TestCase):
                 lines = [text(151, SERVER.base_url), text(152, config_url)] + report
                 self.check_report(result, lines + [text(162, log_file)], own_console, status)
                 self.check_log(result, lines, logged)
+                if set_up == self.use_proxy_script:
+                    self.assertGreater(self.tunnels(), self.tunnels_before, "the proxy made the tunnel")
                 self.assertEqual(sorted(os.listdir(sandbox.temp_dir)), ["QuillonServerCheck.log"],
                                  "the check's package is gone, and the tool's run log was never written")
         SERVER.clear()
         # The PC has no agent and the check never ran the installer: nothing was installed.
         self.assertEqual(sandbox.machine.agent_values(), {})
         self.assertEqual(sandbox.machine.installer_calls(), [])
+
+    def use_proxy_script(self, sandbox):
+        SERVER.publish("/proxy/road.pac", 'function FindProxyForURL(url, host) { return "PROXY %s"; }\n' % SERVER.proxy)
+        self.addCleanup(set_internet_settings(4, script=SERVER.http_url + "/proxy/road.pac"))
+        self.tunnels_before = self.tunnels()
+
+    def tunnels(self):
+        return len([request for request in SERVER.requests() if request["method"] == "CONNECT"])
 
     def check_report(self, result, lines, own_console, status):
         if own_console:
@@ -102,10 +116,13 @@ class ServerCheckTest(unittest.TestCase):
         self.assertEqual(result.output.decode("utf-8-sig").splitlines(), lines)
 
     def check_log(self, result, lines, logged):
-        """The run log: the report's lines, the failed step's own line before its reason, and the verdict of a
-        failed check at level ERROR."""
+        """The run log: the report's lines, the failed step's own line before its reason (or the road the
+        package took), and the verdict of a failed check at level ERROR."""
         expected = [LOG_SITES["CheckReport"] + (line,) for line in lines]
-        if logged:
+        if logged and logged[0] == "DownloadProxyRoad":
+            # Said while the package is fetched: after the report's line with the package's URL.
+            expected.insert(4, LOG_SITES[logged[0]] + (logged[1],))
+        elif logged:
             expected[-1] = LOG_SITES["CheckFailed"] + (lines[-1],)
             expected.insert(-2, LOG_SITES[logged[0]] + (logged[1],))
         self.assertEqual(result.log_keys(), expected)
