@@ -4,6 +4,7 @@ the new agent's package, the terms, Auth.ini or none. One scenario per outcome o
 of the replacement sequence, on the build named by QUILLON_E2E_BUILD (harness.py). Each checks the windows
 the user saw (and whether each box came before its log line), the whole run log, the exit status, the
 registry afterwards, what reached the installer, and the downloaded package."""
+import contextlib
 import json
 import os
 import re
@@ -13,8 +14,9 @@ import threading
 import time
 import unittest
 
-from harness import (IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT, UNVERSIONED_AGENT,
-                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots, windows_path)
+from harness import (IDCANCEL, IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT,
+                     UNVERSIONED_AGENT, Build, DistributionServer, Sandbox, flow_line, helper_line, main, message,
+                     screen_scaling, screenshots, windows_path)
 
 BUILD = Build.from_environment()
 WINDOWS = BUILD.kind == "windows"
@@ -28,7 +30,11 @@ AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
 
 # Exit statuses (docs/ADMINISTRATORS.md, "Exit statuses").
 REPLACED, NO_AGENT, SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND, DOWNLOAD_FAILED = 0, 4, 5, 6, 7, 8
-UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED = 9, 10, 11
+UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED, CANCELLED = 9, 10, 11, 12
+
+# The progress's steps (res/Messages.inc): connecting, downloading, uninstalling, the pause, installing.
+CONNECTING, DOWNLOADING, RETRYING, UNINSTALLING, PAUSING, INSTALLING = (message(n) for n in range(131, 137))
+PACKAGE_URL_PATH = "/dist/Windows/agent/QuillonAgent.msi"  # where publish_agent puts the package
 
 
 def replacement(line, level, text):
@@ -94,7 +100,7 @@ class MigrationTest(unittest.TestCase):
         """windows: (kind, text, flags, button, log entries written before it showed) in order."""
         self.assertEqual([(w.kind, w.text, w.flags, w.button) for w in result.windows],
                          [window[:4] for window in windows], result.stdout)
-        self.assertEqual(result.log_counts, [window[4] for window in windows], "when each window showed")
+        self.assertEqual(result.log_counts, [window[4] for window in windows], f"when each window showed: {result.log_keys()}")
         for window in result.windows:
             if window.seen and window.kind == "box":  # the real box (Windows)
                 self.assertEqual(window.seen["text"], window.text)
@@ -166,6 +172,7 @@ class MigrationTest(unittest.TestCase):
         self.assertGreaterEqual(self.seconds_between(result, 99, 363), 5)
         self.check_installed(sandbox)
         self.assertEqual(self.downloaded(sandbox), self.package)
+        self.assertEqual(result.progress_steps(), [CONNECTING, DOWNLOADING, UNINSTALLING, PAUSING, INSTALLING])
         # Each installer run wrote its own log, into a file that was not there before.
         logs = self.installer_logs(sandbox, ["uninstall", "install"])
         if not WINDOWS:
@@ -298,11 +305,13 @@ class MigrationTest(unittest.TestCase):
             ("the package cut short once, then resumed", "/dist/Windows/agent/QuillonAgent.msi",
              "truncate=50000,times=1",
              [helper_line("downloadFile", 495, INFO, "CUT Retry(S)"),
-              helper_line("downloadFile", 497, INFO, f"Resume(50000/{len(self.package)})")]),
+              helper_line("downloadFile", 497, INFO, f"Resume(50000/{len(self.package)})")],
+             [CONNECTING, DOWNLOADING, RETRYING, CONNECTING, DOWNLOADING]),
             ("the configuration script shed once with 503 and a Retry-After", DistributionServer.CONFIG,
-             "status=503,retry-after=1,times=1", [helper_line("getDownloadUrl", 451, INFO, "ResponseCode =503 Retry(S)")]),
+             "status=503,retry-after=1,times=1", [helper_line("getDownloadUrl", 451, INFO, "ResponseCode =503 Retry(S)")],
+             [CONNECTING, RETRYING, CONNECTING, DOWNLOADING]),
         ]
-        for name, path, modes, lines in cases:
+        for name, path, modes, lines, steps in cases:
             with self.subTest(name):
                 SERVER.clear()
                 SERVER.publish_agent(self.package)
@@ -319,6 +328,8 @@ class MigrationTest(unittest.TestCase):
                            REPLACED)
                 self.check_installed(sandbox)
                 self.assertEqual(self.downloaded(sandbox), self.package)
+                # The window tells of each pause before a retry, and goes back to the server afterwards.
+                self.assertEqual(result.progress_steps(), steps + [UNINSTALLING, PAUSING, INSTALLING])
 
     # --- the replacement sequence's other lines --------------------------------------------------------
 
@@ -416,6 +427,72 @@ class MigrationTest(unittest.TestCase):
                 self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 3 + len(lines))],
                            AGREED + lines + [replacement(405, INFO, message(108))], REPLACED)
 
+
+    # --- the progress, and its Cancel until the uninstall ------------------------------------------------
+
+    def test_cancel_stops_the_run_until_the_uninstall_and_nothing_after(self):
+        # The package comes slowly, as over a branch office's line. "cancel" is the Cancel button (on Linux,
+        # Ctrl+C), "esc" its key, "close" the window's close button; from the uninstall on none of them works.
+        # Windows also runs at 150 % scaling, where the window must grow with its text.
+        cases = [
+            ("Cancel during the download", True, 100, DOWNLOADING, "cancel", CANCELLED, "progress-window"),
+            ("Cancel at 150 %", WINDOWS, 150, DOWNLOADING, "cancel", CANCELLED, "progress-window-150"),
+            ("Esc during the download", WINDOWS, 100, DOWNLOADING, "esc", CANCELLED, None),
+            ("the close button during the pause", True, 100, PAUSING, "close", REPLACED, None),
+        ]
+        widths = {}
+        for name, applies, scaling, step, how, exit_code, picture in cases:
+            if not applies:
+                continue
+            with self.subTest(name), (screen_scaling(scaling) if WINDOWS else contextlib.nullcontext()):
+                SERVER.publish_agent(self.package)
+                SERVER.fault(PACKAGE_URL_PATH, f"throttle={8 if WINDOWS else 3}")
+                sandbox = self.sandbox()
+                running = sandbox.start([("dialog", "agree")] + ([("box", "ok")] if exit_code == REPLACED else []))
+                running.answer(1)
+                running.wait_for_progress(step)
+                if WINDOWS and step == DOWNLOADING:
+                    # The window shows the step and the bytes so far, and its bar moves on as they arrive. It
+                    # sits in the lower right of the work area, not on top of other windows, owned by none, with
+                    # its Cancel button focused and default.
+                    first = running.look("progress", (screenshots(picture) or [None])[0] if picture else None)
+                    time.sleep(1)
+                    second = running.look("progress")
+                    self.assertTrue(second["text"].startswith(DOWNLOADING + "\n"), second["text"])
+                    bar = [[c["position"] for c in seen["controls"] if "position" in c][0] for seen in (first, second)]
+                    self.assertLess(bar[0], bar[1])
+                    frame, area = first["frame"], first["workArea"]
+                    self.assertTrue(0 <= area[2] - frame[2] <= 40 and 0 <= area[3] - frame[3] <= 40, first)
+                    self.assertEqual((first["topmost"], first["owned"], first["focus"], first["default"]),
+                                     (False, False, IDCANCEL, message(141)))
+                    widths[scaling] = frame[2] - frame[0]
+                seen = running.cancel(how)
+                if WINDOWS:
+                    # Cancelled: the window is gone. From the uninstall on: it stays, its Cancel disabled.
+                    self.assertEqual(seen["closed"], exit_code == CANCELLED, seen)
+                    cancel_button = [c for c in seen["controls"] if c["id"] == IDCANCEL][0]
+                    self.assertEqual(cancel_button["enabled"], exit_code == CANCELLED)
+
+                def closing_box_alone(index):
+                    if WINDOWS:
+                        self.assertFalse(running.progress_shown(), "the progress is still up beside the closing box")
+                result = running.finish(before_answer=closing_box_alone)
+                if exit_code == CANCELLED:
+                    self.check(result, [("dialog", TERMS, 0, 1, 0)], AGREED + [flow_line(151, INFO, 130)], CANCELLED)
+                    self.assertEqual(result.progress_steps(), [CONNECTING, DOWNLOADING, ("cancel", DOWNLOADING)])
+                    self.assertIsNone(self.downloaded(sandbox), "a partial package is left behind")
+                    values = sandbox.machine.agent_values()
+                    self.assertEqual((values.get("ProductCode"), values.get("ProductVersion")), OLD_AGENT)
+                    if not WINDOWS:
+                        self.assertEqual(sandbox.machine.installer_calls(), [])
+                else:
+                    self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 5)],
+                               AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
+                    self.assertEqual(result.progress_steps(),
+                                     [CONNECTING, DOWNLOADING, UNINSTALLING, PAUSING, INSTALLING])
+                    self.check_installed(sandbox)
+        if len(widths) == 2:
+            self.assertGreater(widths[150], widths[100] * 1.25, "the window does not follow the screen's scaling")
 
     # --- nothing planted where users can write runs with the tool's rights ------------------------------
 
@@ -618,4 +695,4 @@ class MigrationTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    main()
