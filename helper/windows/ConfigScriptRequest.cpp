@@ -45,6 +45,35 @@ VARIANT missingParameter() {
   return missing;
 }
 
+// What the request object would have reported for a connection that ended before the body did (WinINet's
+// ERROR_INTERNET_CONNECTION_ABORTED, 12030, as an HRESULT): it reports none itself, and hands over the part it
+// got as if it were the whole.
+constexpr HRESULT kConnectionAborted = static_cast<HRESULT>(0x80072EFE);
+
+// Whether the body is shorter than the Content-Length the server announced: a script cut in transit, to be
+// tried again rather than searched. Without the header (a chunked answer) the request object is trusted.
+bool cutShort(IXMLHTTPRequest& request) {
+  const ManagedBstr name(SysAllocString(L"Content-Length"));
+  ManagedBstr value;
+  if (name.get() == nullptr || FAILED(request.getResponseHeader(name.get(), value.receive())) ||
+      value.get() == nullptr || SysStringLen(value.get()) == 0) {
+    return false;
+  }
+  unsigned long long announced = 0;
+  for (const wchar_t* digit = value.get(); *digit != L'\0'; ++digit) {
+    if (*digit < L'0' || *digit > L'9' || announced > (~0ull - 9) / 10) return false;  // not a length
+    announced = announced * 10 + static_cast<unsigned>(*digit - L'0');
+  }
+  ManagedVariant body;
+  if (FAILED(request.get_responseBody(&body.get())) || body.get().vt != (VT_ARRAY | VT_UI1)) return false;
+  LONG lower = 0, upper = -1;
+  if (FAILED(SafeArrayGetLBound(body.get().parray, 1, &lower)) ||
+      FAILED(SafeArrayGetUBound(body.get().parray, 1, &upper))) {
+    return false;
+  }
+  return static_cast<unsigned long long>(static_cast<long long>(upper) - lower + 1) < announced;
+}
+
 // The synchronous request as the tool has always made it; on the calling thread, whose apartment it needs.
 ScriptResponse fetch(const char16_t* url) {
   ComPtr<IXMLHTTPRequest> request;
@@ -90,6 +119,8 @@ ScriptResponse fetch(const char16_t* url) {
     }
     return response;
   }
+
+  if (cutShort(*request.Get())) return failed(u"IXMLHTTPRequest::send", kConnectionAborted);
 
   ManagedBstr text;
   result = request->get_responseText(text.receive());

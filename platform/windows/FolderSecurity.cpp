@@ -24,19 +24,19 @@ bool isTrustedInstaller(PSID sid) {
   return ConvertSidToStringSidW(sid, text.receive()) && std::wcscmp(text.get(), kTrustedInstaller) == 0;
 }
 
-bool isAdministration(PSID sid) {
+bool isAdministration(PSID sid, PSID systemOwner) {
   return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid) ||
-         isTrustedInstaller(sid);
+         isTrustedInstaller(sid) || (systemOwner != nullptr && EqualSid(sid, systemOwner));
 }
 
 }  // namespace
 
-bool onlyAdministratorsCanWrite(PSECURITY_DESCRIPTOR descriptor) {
+bool onlyAdministratorsCanWrite(PSECURITY_DESCRIPTOR descriptor, PSID systemOwner) {
   // The owner may always change the rights, whatever the DACL says.
   PSID owner = nullptr;
   BOOL ownerDefaulted = FALSE;
   if (!GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) || owner == nullptr ||
-      !isAdministration(owner)) {
+      !isAdministration(owner, systemOwner)) {
     return false;
   }
   BOOL present = FALSE;
@@ -61,7 +61,7 @@ bool onlyAdministratorsCanWrite(PSECURITY_DESCRIPTOR descriptor) {
     const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
     if ((allowed->Mask & kWritingRights) == 0) continue;
     PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-    if (!isAdministration(sid) && !IsWellKnownSid(sid, WinCreatorOwnerSid)) return false;
+    if (!isAdministration(sid, systemOwner) && !IsWellKnownSid(sid, WinCreatorOwnerSid)) return false;
   }
   return true;
 }

@@ -15,11 +15,16 @@ inline constexpr wchar_t kAdministratorsOnlyFolder[] =
     L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 // True when, by this security descriptor, only administrators can change the folder or what is in it: its
-// owner is Administrators, SYSTEM or TrustedInstaller, and its DACL allows no right that writes, deletes or
-// changes rights or owner (GENERIC_WRITE and GENERIC_ALL included, also in entries that only their
-// children inherit) to anyone but those and CREATOR OWNER (whose entries only ever reach what those
-// create). A missing (null) DACL allows everything to everyone; an allowing entry of a kind it cannot read
-// counts as allowing. The descriptor needs its owner and DACL.
-bool onlyAdministratorsCanWrite(PSECURITY_DESCRIPTOR descriptor);
+// owner is Administrators, SYSTEM, TrustedInstaller or `systemOwner`, and its DACL allows no right that
+// writes, deletes or changes rights or owner (GENERIC_WRITE and GENERIC_ALL included, also in entries that
+// only their children inherit) to anyone but those and CREATOR OWNER (whose entries only ever reach what
+// those create). A missing (null) DACL allows everything to everyone; an allowing entry of a kind it cannot
+// read counts as allowing. The descriptor needs its owner and DACL.
+//
+// `systemOwner` is the owner of the Windows folder itself (or null). On Windows that is TrustedInstaller; a
+// machine where somebody else owns it (Wine, whose files all belong to the one user who runs it) has given
+// that account the system already, msiexec.exe included, so trusting it with a log folder exposes nothing
+// more.
+bool onlyAdministratorsCanWrite(PSECURITY_DESCRIPTOR descriptor, PSID systemOwner);
 
 }  // namespace quillon

@@ -21,8 +21,8 @@ InstallerLogFolder refused(const std::wstring& path) {
 }
 
 // Looks at the entry at `path` as it is: a real folder, and, unless it is the system's own, one only
-// administrators can write. Ready (with no path) when it is.
-InstallerLogFolder examine(const std::wstring& path, bool systemFolder) {
+// administrators (or the Windows folder's owner) can write. Ready (with no path) when it is.
+InstallerLogFolder examine(const std::wstring& path, bool systemFolder, PSID systemOwner) {
   const ManagedKernelHandle entry(CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
@@ -39,7 +39,7 @@ InstallerLogFolder examine(const std::wstring& path, bool systemFolder) {
   const DWORD error = GetSecurityInfo(entry.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                       nullptr, nullptr, nullptr, nullptr, descriptor.receive());
   if (error != ERROR_SUCCESS) return failed(error);
-  if (!onlyAdministratorsCanWrite(descriptor.get())) return refused(path);
+  if (!onlyAdministratorsCanWrite(descriptor.get(), systemOwner)) return refused(path);
   return {InstallerLogFolder::State::Ready, {}, 0};
 }
 
@@ -54,6 +54,12 @@ InstallerLogFolder openInstallerLogFolder() {
   std::wstring path(windows, length);
   if (path.back() == L'\\') path.pop_back();
 
+  PSID systemOwner = nullptr;  // within `ownerDescriptor`
+  ManagedSecurityDescriptor ownerDescriptor;
+  const DWORD error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &systemOwner,
+                                            nullptr, nullptr, nullptr, ownerDescriptor.receive());
+  if (error != ERROR_SUCCESS) return failed(error);
+
   ManagedSecurityDescriptor descriptor;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlyFolder, SDDL_REVISION_1,
                                                             descriptor.receive(), nullptr)) {
@@ -67,7 +73,7 @@ InstallerLogFolder openInstallerLogFolder() {
     if (!CreateDirectoryW(path.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
       return failed(GetLastError());
     }
-    const InstallerLogFolder folder = examine(path, systemFolder);
+    const InstallerLogFolder folder = examine(path, systemFolder, systemOwner);
     if (folder.state != InstallerLogFolder::State::Ready) return folder;
     systemFolder = false;
   }

@@ -100,7 +100,8 @@ class MigrationTest(unittest.TestCase):
         """windows: (kind, text, flags, button, log entries written before it showed) in order."""
         self.assertEqual([(w.kind, w.text, w.flags, w.button) for w in result.windows],
                          [window[:4] for window in windows], result.stdout)
-        self.assertEqual(result.log_counts, [window[4] for window in windows], f"when each window showed: {result.log_keys()}")
+        self.assertEqual(result.log_counts, [window[4] for window in windows],
+                         "when each window showed, in the log:\n" + "\n".join(map(str, result.log)))
         for window in result.windows:
             if window.seen and window.kind == "box":  # the real box (Windows)
                 self.assertEqual(window.seen["text"], window.text)

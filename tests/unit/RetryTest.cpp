@@ -104,7 +104,7 @@ TEST(RetrySchedule, TheToolsPauseIsRandomPerProcessAndTheTestsCanOnlyShortenTheB
   for (const double share : first) EXPECT_TRUE(share >= 0.0 && share < 1.0) << share;
 
   {
-    ScopedEnvironment unset("QUILLON_TEST_RETRY_SECONDS", "");  // the suite runs with short retries
+    ScopedEnvironment unset("QUILLON_TEST_RETRY_SECONDS", "");  // the suite itself runs with short retries
     EXPECT_EQ(retryPolicy(kDownloadRetry).window, kDownloadRetry.window);
   }
   {

@@ -10,6 +10,7 @@ using namespace quillon;
 
 namespace {
 
+#define WINE_USER L"S-1-5-21-0-0-0-1000"
 #define TRUSTED_INSTALLER L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
 
 TEST(FolderSecurity, OnlyAdministratorsSystemAndTrustedInstallerMayWrite) {
@@ -17,6 +18,7 @@ TEST(FolderSecurity, OnlyAdministratorsSystemAndTrustedInstallerMayWrite) {
     const char* what;
     const wchar_t* descriptor;
     bool onlyAdministrators;
+    const wchar_t* systemOwner = nullptr;  // the Windows folder's owner where it is not TrustedInstaller
   } cases[] = {
       {"the folder the tool makes", kAdministratorsOnlyFolder, true},
       {"a folder made under the Windows folder's Logs, inheriting its rights",
@@ -34,13 +36,24 @@ TEST(FolderSecurity, OnlyAdministratorsSystemAndTrustedInstallerMayWrite) {
       {"everyone's files inherit full control", L"O:BAD:(A;;FA;;;BA)(A;OICIIO;GA;;;WD)", false},
       {"a user owns it", L"O:S-1-5-21-1-2-3-1001D:(A;;FA;;;BA)", false},
       {"no DACL: everything to everyone", L"O:BA", false},
+      // Wine: every file belongs to the one user, the Windows folder included.
+      {"owned by the Windows folder's owner", L"O:" WINE_USER L"D:(A;;FA;;;SY)(A;;FA;;;" WINE_USER L")(A;;0x1200a9;;;WD)",
+       true, WINE_USER},
+      {"another user than the Windows folder's owner", L"O:S-1-5-21-1-2-3-1001D:(A;;FA;;;BA)", false, WINE_USER},
+      {"the Windows folder's owner and another user may write",
+       L"O:" WINE_USER L"D:(A;;FA;;;" WINE_USER L")(A;;FA;;;S-1-5-21-1-2-3-1001)", false, WINE_USER},
   };
   for (const auto& c : cases) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.descriptor, SDDL_REVISION_1, &descriptor,
                                                                      nullptr))
         << c.what;
-    EXPECT_EQ(onlyAdministratorsCanWrite(descriptor), c.onlyAdministrators) << c.what;
+    PSID systemOwner = nullptr;
+    if (c.systemOwner != nullptr) {
+      ASSERT_TRUE(ConvertStringSidToSidW(c.systemOwner, &systemOwner)) << c.what;
+    }
+    EXPECT_EQ(onlyAdministratorsCanWrite(descriptor, systemOwner), c.onlyAdministrators) << c.what;
+    LocalFree(systemOwner);
     LocalFree(descriptor);
   }
 }
