@@ -11,7 +11,6 @@
 #include "platform/Progress.h"
 #include "platform/Text.h"
 
-
 using namespace quillon;
 
 namespace {
