@@ -15,4 +15,5 @@ enum class ToolExitCode : int {
   UninstallFailed = 9,       // the old agent could not be uninstalled; it is still installed
   InstallFailed = 10,        // the old agent was removed but the new one could not be installed
   RestartRequired = 11,      // replaced; the installer asks for a restart of the PC to finish
+  Cancelled = 12,            // the user cancelled at the progress, before the uninstall: nothing was changed
 };

@@ -10,6 +10,7 @@
 #include "log/LogSite.h"
 #include "platform/Com.h"
 #include "platform/MessageBox.h"
+#include "platform/Progress.h"
 #include "platform/StringTable.h"
 #include "platform/Text.h"
 
@@ -57,6 +58,15 @@ BOOL CMigrationToolApp::Finish(ToolExitCode code) {
   return FALSE;  // no message loop: the run is over
 }
 
+// The user cancelled at the progress, before anything on the PC changed: no box, one line, and nothing of
+// the package (which may be partial) left for a later run. Its hold is released before it is removed.
+BOOL CMigrationToolApp::FinishCancelled(PackageFile& package) {
+  closeProgress();
+  package.discard();
+  logLine(logsite::FlowCancelled, IDS_CANCELLED_LOG);
+  return Finish(ToolExitCode::Cancelled);
+}
+
 BOOL CMigrationToolApp::InitInstance() {
   initializeCom();
 
@@ -101,19 +111,28 @@ BOOL CMigrationToolApp::InitInstance() {
     }
   }
 
+  // From here to the closing box the user sees what the tool is doing, and can stop it until the uninstall
+  // begins. Every box closes the progress first.
+  openProgress();
+  // From its download to the end of the run, the package is held against every change by other programs, so
+  // what is installed is what was checked.
+  PackageFile package;
   char16_t packageUrl[512] = {};
   if (!Helper::getDownloadUrl(packageUrl)) {
+    if (cancelRequested()) return FinishCancelled(package);
     reportFailure(IDS_URL_NOT_FOUND, logsite::FlowPackageUrlNotFound, IDS_URL_NOT_FOUND_LOG);
     return Finish(ToolExitCode::PackageUrlNotFound);
   }
 
   // A package that the install command could not apply counts as not downloaded: the old agent must not
-  // be removed for it. From its download to the end of the run, the file is held against every change by
-  // other programs, so what is installed is what was checked.
+  // be removed for it.
   const std::u16string packagePath = Helper::getAgentPackagePath();
-  PackageFile package;
-  if (!Helper::downloadFile(packageUrl, packagePath.c_str(), package) ||
-      !Helper::checkAgentPackage(packagePath.c_str())) {
+  const bool downloaded = Helper::downloadFile(packageUrl, packagePath.c_str(), package) &&
+                          Helper::checkAgentPackage(packagePath.c_str());
+  // A Cancel pressed during the download, or since, is the last word before the uninstall: the replacement
+  // disables it before the window answers the user again.
+  if (cancelRequested()) return FinishCancelled(package);
+  if (!downloaded) {
     reportFailure(IDS_DOWNLOAD_FAILED, logsite::FlowDownloadFailed, IDS_DOWNLOAD_FAILED_LOG);
     return Finish(ToolExitCode::DownloadFailed);
   }

@@ -5,6 +5,10 @@
 #include "platform/Framework.h"
 #include "platform/InstanceMarker.h"
 
+namespace quillon {
+class PackageFile;
+}
+
 class CMigrationToolApp : public CWinApp {
  public:
   CMigrationToolApp();
@@ -14,6 +18,7 @@ class CMigrationToolApp : public CWinApp {
 
  private:
   BOOL Finish(ToolExitCode code);
+  BOOL FinishCancelled(quillon::PackageFile& package);
 
   quillon::InstanceHandle m_hMutex = nullptr;  // this copy's hold on the single-instance guard
 };

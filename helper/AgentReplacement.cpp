@@ -5,10 +5,10 @@
 #include "log/LogSite.h"
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
 
 #include <chrono>
-#include <thread>
 
 using namespace quillon;
 
@@ -40,6 +40,8 @@ void showBox(unsigned id, unsigned flags) {
 }  // namespace
 
 bool Helper::updateQuillon(ReplacementOutcome* outcome) {
+  // From here on the PC changes: the progress no longer offers to cancel. (Its window closes before each box.)
+  showProgressStep(ProgressStep::Uninstalling);
   AgentVersion version;
   const bool versionRead = getAgentVersion(version);
   if (!versionRead) logCatalogueText(logsite::ReplaceVersionUnreadable, IDS_VERSION_UNREADABLE);
@@ -67,7 +69,8 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
     return false;
   }
 
-  std::this_thread::sleep_for(kPauseAfterUninstall);
+  showProgressStep(ProgressStep::Pausing);
+  waitKeepingProgress(kPauseAfterUninstall);
   if (versionRead) {
     logVersionedText(logsite::ReplaceUninstalledVersion, IDS_AGENT_UNINSTALLED, version);
   } else {
@@ -78,6 +81,7 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
   const std::u16string packagePath = getAgentPackagePath();
   const AuthSettings& settings = getAuthSettings();
   std::uint32_t installCode = 0;
+  showProgressStep(ProgressStep::Installing);
   if (!ExecMsiSync(packagePath.c_str(), settings.CompanyCode.c_str(), settings.CertCode.c_str(), installCode,
                    &installerLog)) {
     showBox(IDS_INSTALL_FAILED, kBoxOk | kBoxIconWarning);

@@ -74,6 +74,7 @@ class Download : public PackageResponse {
     return true;
   }
 
+  // The user's Cancel ends the transfer between two pieces.
   bool onBody(const char* data, std::size_t size) override {
     if (cancelRequested()) return endTry(TryEnd::Cancelled);
     if (!package_.append(data, size)) return endTry(TryEnd::Failed);  // a full disk does not pass
@@ -134,7 +135,7 @@ bool Helper::downloadFile(const char16_t* url, const char16_t* path, PackageFile
     download.beginTry(asked);
     const TryEnd end = download.endOf(requestPackage(url, asked, download));
     if (end == TryEnd::Complete) return package.holdAsWritten();
-    if (end != TryEnd::TryAgain) return false;
+    if (end != TryEnd::TryAgain || cancelRequested()) return false;
 
     const auto pause = schedule.nextPause(parseRetryAfter(download.retryAfter(), std::chrono::system_clock::now()));
     if (!pause) return false;

@@ -23,6 +23,7 @@ std::optional<ScriptResponse> fetchConfigScript(const char16_t* configScriptUrl,
     showProgressStep(ProgressStep::Connecting);
     ScriptResponse response = requestConfigScript(configScriptUrl, timeLimit);
     if (response.received && response.status / 100 == 2) return response;
+    if (cancelRequested()) return std::nullopt;  // a request the user stopped failed nothing: the flow logs it
 
     const std::u16string reason =
         response.received ? formatText(u"ResponseCode =%d", {response.status}) : response.failure;

@@ -8,9 +8,8 @@
 #include "log/RunLogFile.h"
 #include "platform/CommandLine.h"
 #include "platform/Process.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
-
-#include <thread>
 
 using namespace quillon;
 
@@ -115,7 +114,7 @@ bool runInstaller(const RunSite& site, const std::u16string& program, const std:
     const std::u16string message =
         formatText(u"Installer Busy(%u) Retry(%u)", {kInstallerBusy, static_cast<unsigned>(pause.count())});
     WriteLog(*site.busyRetry, message.c_str());
-    std::this_thread::sleep_for(bound.pause);
+    waitKeepingProgress(bound.pause);
   }
 }
 

@@ -3,10 +3,10 @@
 #include "helper/BuildConstants.h"
 #include "platform/Environment.h"
 #include "platform/InstanceMarker.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace quillon {
 
@@ -32,7 +32,7 @@ std::optional<unsigned> waitWhileInstallerBusy(const InstallerBusyBound& bound) 
   if (!isMutexHeldElsewhere(kInstallerMutexName)) return std::nullopt;
   const auto start = std::chrono::steady_clock::now();
   do {
-    std::this_thread::sleep_for(kPoll);
+    waitKeepingProgress(kPoll);
   } while (std::chrono::steady_clock::now() < bound.deadline && isMutexHeldElsewhere(kInstallerMutexName));
   const auto waited = std::chrono::steady_clock::now() - start;
   return static_cast<unsigned>(std::chrono::duration_cast<std::chrono::seconds>(waited + kPoll / 2).count());

@@ -1,6 +1,10 @@
-// The platform-neutral part of helper/PackageFile.h: what was appended, and the proof that the held file
-// holds exactly that.
+// The platform-neutral part of helper/PackageFile.h: what was appended, the proof that the held file holds
+// exactly that, and giving the file up.
 #include "helper/PackageFile.h"
+
+#include "platform/Paths.h"
+
+#include <boost/filesystem/operations.hpp>
 
 #include <cstdio>
 
@@ -9,7 +13,8 @@ namespace quillon {
 bool PackageFile::create(const std::u16string& path) {
   path_ = path;
   appended_.emplace();
-  return openNew();
+  created_ = openNew();
+  return created_;
 }
 
 bool PackageFile::append(const char* data, std::size_t size) {
@@ -47,6 +52,15 @@ bool PackageFile::holdAsWritten() {
   }
   const std::optional<Sha256Digest> found = held.finish();
   return appended && found && *appended == *found;
+}
+
+void PackageFile::discard() {
+  file_.close();
+  hold_.reset();
+  if (!created_) return;
+  created_ = false;
+  boost::system::error_code ignored;  // a file that cannot be removed is created anew by the next download
+  boost::filesystem::remove(toPath(path_), ignored);
 }
 
 }  // namespace quillon

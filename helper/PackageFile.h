@@ -40,6 +40,11 @@ class PackageFile {
   // True only when what the held file holds, read back through the hold, is exactly what was appended.
   bool holdAsWritten();
 
+  // Gives the file up when the run stops before the install (the user cancelled): the stream or the hold is
+  // released first, then the file this object created is removed, so that nothing of a package that may be
+  // partial is left at the path. Nothing happens when it created none.
+  void discard();
+
  private:
   // One body per platform.
   bool openNew();       // removes the old entry and creates the file; file_ receives the writing stream
@@ -54,6 +59,7 @@ class PackageFile {
   // Of what was appended since the file was created or restarted, hashed while the download goes on.
   std::optional<BackgroundSha256> appended_;
   bool writeFailed_ = false;
+  bool created_ = false;
 };
 
 }  // namespace quillon

@@ -17,7 +17,8 @@ enum : int {
   kIdNo = 7,
 };
 
-// Shows a modal box without an owner window and returns the button that closed it.
+// Shows a modal box without an owner window and returns the button that closed it. The progress
+// (platform/Progress.h) is closed first: it is gone before any box appears.
 int showMessageBox(const char16_t* text, const char16_t* caption, unsigned flags);
 
 }  // namespace quillon

@@ -30,6 +30,20 @@
 #define IDS_FILE_MISSING_LOG                     127
 #define IDS_CONFIRM_SETTINGS                     128
 #define IDS_CONFIRMATION_CANCELLED               129
+#define IDS_CANCELLED_LOG                        130
+// The progress window (both builds: the Linux terminal line shows the same texts).
+#define IDS_PROGRESS_CONNECTING                  131
+#define IDS_PROGRESS_DOWNLOADING                 132
+#define IDS_PROGRESS_RETRYING                    133
+#define IDS_PROGRESS_UNINSTALLING                134
+#define IDS_PROGRESS_PAUSING                     135
+#define IDS_PROGRESS_INSTALLING                  136
+#define IDS_PROGRESS_RECEIVED_OF_TOTAL           137
+#define IDS_PROGRESS_RECEIVED                    138
+#define IDS_PROGRESS_SECONDS_LEFT                139
+#define IDS_PROGRESS_DO_NOT_TURN_OFF             140
+#define IDS_PROGRESS_CANCEL                      141
+#define IDS_PROGRESS_CANCELLING                  142
 
 // The server check program (app/ServerCheck.cpp): its caption, the lines of its report and the reasons a
 // step fails.
@@ -64,6 +78,11 @@
 #define IDC_LICENSE_TEXT                         1001
 #define IDC_AGREE                                1002
 #define IDC_DISAGREE                             1003
+// The progress window and its controls; its Cancel button is IDCANCEL.
+#define IDD_PROGRESS                             120
+#define IDC_PROGRESS_STEP                        1011
+#define IDC_PROGRESS_BAR                         1012
+#define IDC_PROGRESS_DETAIL                      1013
 
 // Side banner of the terms dialog, and the executable's icon group.
 #define IDB_BANNER                               119

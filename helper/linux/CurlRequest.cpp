@@ -1,6 +1,7 @@
 // Linux body of the GET that stands in for XMLHTTP and WinHTTP.
 #include "helper/linux/CurlRequest.h"
 
+#include "platform/Progress.h"
 #include "platform/Text.h"
 
 #include <cstdlib>
@@ -28,6 +29,10 @@ std::string escapeBlanks(const std::string& url) {
   }
   return escaped;
 }
+
+// libcurl asks about once a second, also while nothing arrives: the user's Ctrl+C ends a request that waits
+// for a server (CURLE_ABORTED_BY_CALLBACK).
+int whileTransferring(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return cancelRequested() ? 1 : 0; }
 
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kSilenceTimeoutSeconds = 30;
@@ -68,7 +73,9 @@ CurlGet::CurlGet(const char16_t* url) : url_(escapeBlanks(toUtf8(url))) {
             curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
             curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kSilenceTimeoutSeconds) == CURLE_OK &&
             curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
-            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+            curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, whileTransferring) == CURLE_OK &&
+            curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
 
   // libcurl has its CA locations compiled in and does not read OpenSSL's variables itself.
   if (const char* file = std::getenv("SSL_CERT_FILE"); ok && file != nullptr && *file != '\0') {

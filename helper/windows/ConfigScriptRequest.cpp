@@ -4,7 +4,9 @@
 
 #include "helper/Retry.h"
 #include "helper/windows/ComHolders.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
+#include "platform/windows/MessagePump.h"
 #include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
 
@@ -170,18 +172,18 @@ ScriptResponse requestConfigScript(const char16_t* url, std::chrono::seconds tim
   if (thread.get() == nullptr) return failed(u"CreateThread", HRESULT_FROM_WIN32(GetLastError()));
   handoff.release();  // the thread's own now
 
-  // The waiting thread is a single-threaded apartment: it keeps serving its window messages meanwhile.
-  HANDLE handles[] = {thread.get()};
-  DWORD signalled = 0;
+  // The waiting thread keeps serving its window messages meanwhile (the progress window's among them), and
+  // stops waiting when the user cancels: the request is then given up as at the time limit.
   const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeLimit).count();
-  const HRESULT waited = CoWaitForMultipleHandles(0, static_cast<DWORD>(milliseconds), 1, handles, &signalled);
-  if (waited == RPC_S_CALLPENDING) {
+  const DWORD waited = waitDispatchingMessages(thread.get(), static_cast<DWORD>(milliseconds), cancelRequested);
+  if (waited == kWaitStopped) return failed(u"IXMLHTTPRequest::send", HRESULT_FROM_WIN32(ERROR_CANCELLED));
+  if (waited == WAIT_TIMEOUT) {
     // The request is given up: its thread ends when the server lets go of it, or with the process.
     ScriptResponse response = failed(u"IXMLHTTPRequest::send", kTimedOut);
     response.failure += formatText(u" timed out after %u s", {static_cast<unsigned long>(timeLimit.count())});
     return response;
   }
-  if (FAILED(waited)) return failed(u"CoWaitForMultipleHandles", waited);
+  if (waited != WAIT_OBJECT_0) return failed(u"MsgWaitForMultipleObjectsEx", HRESULT_FROM_WIN32(GetLastError()));
   return std::move(exchange->response);
 }
 

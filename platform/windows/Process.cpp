@@ -1,6 +1,8 @@
-// Windows body of platform/Process.h: CreateProcessW, WaitForSingleObject, GetExitCodeProcess.
+// Windows body of platform/Process.h: CreateProcessW, a wait that dispatches the thread's window messages
+// (platform/windows/MessagePump.h), GetExitCodeProcess.
 #include "platform/Process.h"
 
+#include "platform/windows/MessagePump.h"
 #include "platform/windows/WindowsSupport.h"
 
 #include <vector>
@@ -39,7 +41,8 @@ ProcessRun runToCompletion(const std::u16string& program, const std::u16string& 
   const ManagedKernelHandle process(information.hProcess);
   const ManagedKernelHandle thread(information.hThread);
 
-  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+  // The progress window stays painted and answering while the installer runs.
+  if (waitDispatchingMessages(process.get(), INFINITE) != WAIT_OBJECT_0) {
     run.failedAt = ProcessRun::Step::Wait;
     run.error = static_cast<int>(GetLastError());
     return run;

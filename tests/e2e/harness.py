@@ -20,16 +20,20 @@ QUILLON_E2E_SERVER (the https base URL the tool is built with), QUILLON_E2E_SERV
 http base URL), QUILLON_TEST_SERVER_ROOT (the folder that server serves) and QUILLON_TEST_SERVER_REQUESTS
 (its request log).
 """
+import contextlib
 import json
 import os
 import re
 import shutil
+import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 import ssl
 import struct
+import unittest
 import urllib.parse
 import urllib.request
 
@@ -39,6 +43,7 @@ CHECK_CAPTION = "Quillon移行 接続チェック"  # the server check program's
 CHECK_LOG = "QuillonServerCheck.log"
 IDC_AGREE = 1002
 IDC_DISAGREE = 1003
+IDC_PROGRESS_BAR = 1012
 
 MB_OK, MB_YESNO, MB_ICONWARNING = 0x0, 0x4, 0x30
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
@@ -153,8 +158,16 @@ class Window:
 
 
 class Result:
-    def __init__(self, exit_code, windows, log, stdout):
+    """windows: the dialog and the boxes the user saw; progress: the progress's records, one per step shown
+    and one for a cancel (button 2)."""
+
+    def __init__(self, exit_code, windows, log, stdout, progress=()):
         self.exit_code, self.windows, self.log, self.stdout = exit_code, windows, log, stdout
+        self.progress = list(progress)
+
+    def progress_steps(self):
+        """The progress's texts in order, a cancel as ("cancel", the step's text)."""
+        return [("cancel", w.text) if w.button else w.text for w in self.progress]
 
     def log_keys(self):
         return [entry.key() for entry in self.log]
@@ -169,6 +182,13 @@ WINDOWS_ANSWERS = {
     "agree": ["--press", f"#{IDC_AGREE}"], "disagree": ["--press", f"#{IDC_DISAGREE}"],
     "ok": ["--press", "ok"], "yes": ["--press", "yes"], "no": ["--press", "no"],
     "enter": ["--key", "enter"], "esc": ["--key", "esc"], "close": ["--close"], "altf4": ["--key", "alt+f4"],
+    "cancel": ["--press", "cancel"],
+}
+# The driver's way to each kind of window: all three carry the tool's caption.
+WINDOW_SELECTORS = {
+    "dialog": ["--has-control", str(IDC_AGREE)],
+    "progress": ["--has-control", str(IDC_PROGRESS_BAR)],
+    "box": ["--lacks-control", str(IDC_AGREE), "--lacks-control", str(IDC_PROGRESS_BAR)],
 }
 
 
@@ -205,6 +225,25 @@ def executable_bits(path):
     if head[:2] != b"MZ" or head[offset:offset + 4] != b"PE\0\0":
         return None
     return {0x14C: 32, 0x8664: 64}.get(int.from_bytes(head[offset + 4:offset + 6], "little"))
+
+
+def main():
+    """Runs the suite's tests; QUILLON_E2E_ONLY (a pattern, as unittest's -k takes it) runs only those whose
+    names match, so a change can be tried against its own cases first."""
+    only = os.environ.get("QUILLON_E2E_ONLY")
+    unittest.main(argv=sys.argv[:1] + (["-k", only] if only else []), verbosity=2)
+
+
+@contextlib.contextmanager
+def screen_scaling(percent):
+    """Windows: the screen's scaling for the tools started meanwhile (Wine reads it as each process starts),
+    100 % again afterwards."""
+    key = "HKCU\\Control Panel\\Desktop"
+    wine("reg.exe", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(96 * percent // 100), "/f", check=True)
+    try:
+        yield
+    finally:
+        wine("reg.exe", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "96", "/f", check=True)
 
 
 def windows_path(path):
@@ -669,6 +708,7 @@ class Running:
         self.sandbox, self.answers, self.transcript = sandbox, list(answers), transcript
         self.screenshots = list(screenshots or [])
         self.seen, self.log_counts, self.output = [], [], b""
+        self._answered = 0  # the answers given so far (answer() gives some before finish() gives the rest)
         self._first_shown = False  # Windows: the first window was awaited already (wait_for_window)
         if sandbox.build.kind == "linux":
             self.process = subprocess.Popen([sandbox.executable], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -730,11 +770,8 @@ class Running:
     # --- Windows: the UI driver ------------------------------------------------------------------------
     def drive(self, kind, *driver_arguments, timeout=60):
         """One UI driver call on the tool's current window of this kind; returns what it saw."""
-        selector = ["--has-control", str(IDC_AGREE)] if kind == "dialog" else ["--lacks-control", str(IDC_AGREE)]
         try:
-            done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
-                                   "--timeout", str(timeout), *selector, *driver_arguments],
-                                  capture_output=True, timeout=timeout + 30)
+            done = self._driver(kind, *driver_arguments, timeout=timeout)
         except subprocess.TimeoutExpired:
             raise AssertionError(f"no {kind} window: the driver did not answer in time") from None
         if done.returncode != 0 or not done.stdout.strip():
@@ -742,12 +779,47 @@ class Running:
                                  f"{done.stderr.decode('utf-8', 'replace')})")
         return json.loads(done.stdout.decode("utf-8"))
 
+    def _driver(self, kind, *driver_arguments, timeout):
+        return subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
+                               "--timeout", str(timeout), *WINDOW_SELECTORS[kind], *driver_arguments],
+                              capture_output=True, timeout=timeout + 30)
+
+    def progress_shown(self):
+        """Windows: whether the progress window is on the screen now."""
+        return self._driver("progress", "--none", timeout=0).returncode == 0
+
     def drive_installer(self, *driver_arguments, timeout=60):
         """Answers the installer's error box (Windows)."""
         done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", INSTALLER_ERROR_CAPTION,
                                "--timeout", str(timeout), *driver_arguments], capture_output=True, timeout=timeout + 30)
         if done.returncode != 0:
             raise AssertionError(f"no installer error box (driver exit {done.returncode})")
+
+    # --- the progress ---------------------------------------------------------------------------------
+    def wait_for_progress(self, text, timeout=60):
+        """Waits until the progress shows the step with this text (its record in the UI transcript)."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if any(record["kind"] == "progress" and record["text"] == text for record in self._records()):
+                return
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.05)
+        raise AssertionError(f"the progress never showed {text!r}")
+
+    def cancel(self, how="cancel"):
+        """The user stops the run at the progress: Linux, Ctrl+C; Windows, the window's Cancel button, Esc or
+        its close button. Windows returns what the driver saw of the window."""
+        if self.sandbox.build.kind == "linux":
+            self.process.send_signal(signal.SIGINT)
+            return None
+        return self.drive("progress", *WINDOWS_ANSWERS[how])
+
+    def _records(self):
+        if not os.path.exists(self.transcript):
+            return []
+        with open(self.transcript, encoding="utf-8") as lines:
+            return [json.loads(line) for line in lines if line.endswith("\n")]
 
     def wait_for_window(self, kind="dialog", timeout=60):
         """Waits until the tool shows its first window, without answering it."""
@@ -759,9 +831,28 @@ class Running:
             self._first_window_under_wine(kind, timeout)
             self._first_shown = True
 
-    def _answer_all(self, timeout, before_answer=None):
+    def answer(self, count, timeout=60):
+        """Answers the next `count` windows now, so that a test can act between them; finish() answers the
+        rest."""
+        self._answer_all(timeout, until=self._answered + count)
+
+    def look(self, kind, picture=None, timeout=60):
+        """What the driver sees of the tool's window of this kind now (Windows), without answering it;
+        picture: a file name (.png) for a picture of it."""
+        arguments = ["--none"]
+        if picture:
+            arguments += ["--screenshot", windows_path(picture + ".bmp")]
+        seen = self.drive(kind, *arguments, timeout=timeout)
+        if picture:
+            subprocess.run(["convert", picture + ".bmp", picture], check=True)
+            os.remove(picture + ".bmp")
+        return seen
+
+    def _answer_all(self, timeout, before_answer=None, until=None):
         linux = self.sandbox.build.kind == "linux"
-        for index, (kind, action) in enumerate(self.answers):
+        for index in range(self._answered, len(self.answers) if until is None else until):
+            kind, action = self.answers[index]
+            self._answered = index + 1
             if kind == "installer":
                 if not linux:
                     self.drive_installer(*WINDOWS_ANSWERS[action], timeout=timeout)
@@ -785,14 +876,10 @@ class Running:
                 self.log_counts.append(len(read_log(self.sandbox.log_path)))
                 if before_answer:
                     before_answer(index)
-                arguments = list(WINDOWS_ANSWERS[action])
                 picture = self.screenshots[index] if index < len(self.screenshots) else None
                 if picture:
-                    arguments += ["--screenshot", windows_path(picture + ".bmp")]
-                self.seen.append(self.drive(kind, *arguments, timeout=timeout))
-                if picture:
-                    subprocess.run(["convert", picture + ".bmp", picture], check=True)
-                    os.remove(picture + ".bmp")
+                    self.look(kind, picture, timeout)
+                self.seen.append(self.drive(kind, *WINDOWS_ANSWERS[action], timeout=timeout))
 
     def _wait(self, timeout):
         """Waits for the tool to end; any window still open then is a test failure, and the tool is ended."""
@@ -820,12 +907,11 @@ class Running:
     def finish(self, timeout=120, before_answer=None):
         self._answer_all(timeout, before_answer)
         self._wait(timeout)
-        records = []
-        if os.path.exists(self.transcript):
-            with open(self.transcript, encoding="utf-8") as lines:
-                records = [json.loads(line) for line in lines]
-        windows = [Window(record, self.seen[i] if i < len(self.seen) else None) for i, record in enumerate(records)]
+        records = self._records()
+        shown = [record for record in records if record["kind"] != "progress"]
+        windows = [Window(record, self.seen[i] if i < len(self.seen) else None) for i, record in enumerate(shown)]
+        progress = [Window(record) for record in records if record["kind"] == "progress"]
         result = Result(self.process.returncode, windows, read_log(self.sandbox.log_path),
-                        self.output.decode("utf-8", errors="replace"))
+                        self.output.decode("utf-8", errors="replace"), progress)
         result.log_counts = self.log_counts
         return result

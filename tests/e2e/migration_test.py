@@ -4,6 +4,7 @@ the new agent's package, the terms, Auth.ini or none. One scenario per outcome o
 of the replacement sequence, on the build named by QUILLON_E2E_BUILD (harness.py). Each checks the windows
 the user saw (and whether each box came before its log line), the whole run log, the exit status, the
 registry afterwards, what reached the installer, and the downloaded package."""
+import contextlib
 import json
 import os
 import re
@@ -13,9 +14,9 @@ import threading
 import time
 import unittest
 
-from harness import (IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT, UNVERSIONED_AGENT,
-                     Build, DistributionServer, Sandbox, flow_line, helper_line, message, screenshots,
-                     set_internet_settings, windows_path)
+from harness import (IDCANCEL, IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT,
+                     UNVERSIONED_AGENT, Build, DistributionServer, Sandbox, flow_line, helper_line, main, message,
+                     screen_scaling, screenshots, set_internet_settings, windows_path)
 
 BUILD = Build.from_environment()
 WINDOWS = BUILD.kind == "windows"
@@ -29,7 +30,11 @@ AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
 
 # Exit statuses (docs/ADMINISTRATORS.md, "Exit statuses").
 REPLACED, NO_AGENT, SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND, DOWNLOAD_FAILED = 0, 4, 5, 6, 7, 8
-UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED = 9, 10, 11
+UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED, CANCELLED = 9, 10, 11, 12
+
+# The progress's steps (res/Messages.inc): connecting, downloading, uninstalling, the pause, installing.
+CONNECTING, DOWNLOADING, RETRYING, UNINSTALLING, PAUSING, INSTALLING = (message(n) for n in range(131, 137))
+PACKAGE_URL_PATH = "/dist/Windows/agent/QuillonAgent.msi"  # where publish_agent puts the package
 
 
 def replacement(line, level, text):
@@ -175,6 +180,7 @@ class MigrationTest(unittest.TestCase):
         self.assertGreaterEqual(self.seconds_between(result, 99, 363), 5)
         self.check_installed(sandbox)
         self.assertEqual(self.downloaded(sandbox), self.package)
+        self.assertEqual(result.progress_steps(), [CONNECTING, DOWNLOADING, UNINSTALLING, PAUSING, INSTALLING])
         # Each installer run wrote its own log, into a file that was not there before.
         logs = self.installer_logs(sandbox, ["uninstall", "install"])
         if not WINDOWS:
@@ -307,11 +313,13 @@ class MigrationTest(unittest.TestCase):
             ("the package cut short once, then resumed", "/dist/Windows/agent/QuillonAgent.msi",
              "truncate=50000,times=1",
              [helper_line("downloadFile", 495, INFO, "CUT Retry(S)"),
-              helper_line("downloadFile", 497, INFO, f"Resume(50000/{len(self.package)})")]),
+              helper_line("downloadFile", 497, INFO, f"Resume(50000/{len(self.package)})")],
+             [CONNECTING, DOWNLOADING, RETRYING, CONNECTING, DOWNLOADING]),
             ("the configuration script shed once with 503 and a Retry-After", DistributionServer.CONFIG,
-             "status=503,retry-after=1,times=1", [helper_line("getDownloadUrl", 451, INFO, "ResponseCode =503 Retry(S)")]),
+             "status=503,retry-after=1,times=1", [helper_line("getDownloadUrl", 451, INFO, "ResponseCode =503 Retry(S)")],
+             [CONNECTING, RETRYING, CONNECTING, DOWNLOADING]),
         ]
-        for name, path, modes, lines in cases:
+        for name, path, modes, lines, steps in cases:
             with self.subTest(name):
                 SERVER.clear()
                 SERVER.publish_agent(self.package)
@@ -328,6 +336,8 @@ class MigrationTest(unittest.TestCase):
                            REPLACED)
                 self.check_installed(sandbox)
                 self.assertEqual(self.downloaded(sandbox), self.package)
+                # The window tells of each pause before a retry, and goes back to the server afterwards.
+                self.assertEqual(result.progress_steps(), steps + [UNINSTALLING, PAUSING, INSTALLING])
 
     def road(self, line, text):
         return helper_line("downloadFile", line, INFO, text)
@@ -469,6 +479,88 @@ class MigrationTest(unittest.TestCase):
                 self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 3 + len(lines))],
                            AGREED + lines + [replacement(405, INFO, message(108))], REPLACED)
 
+
+    # --- the progress, and its Cancel until the uninstall ------------------------------------------------
+
+    def test_cancel_stops_the_run_until_the_uninstall_and_nothing_after(self):
+        # The package comes slowly, as over a branch office's line. "cancel" is the Cancel button (on Linux,
+        # Ctrl+C), "esc" its key, "close" the window's close button; from the uninstall on none of them works.
+        # Windows also runs at 150 % scaling, where the window must grow with its text. A server that sheds
+        # load keeps the lookup trying again: a cancel then, in a pause or a try, is no failure of the lookup.
+        slow = (PACKAGE_URL_PATH, f"throttle={8 if WINDOWS else 3}")
+        shedding = (DistributionServer.CONFIG, "status=503,retry-after=2")
+        cases = [
+            ("Cancel during the download", True, 100, slow, DOWNLOADING, "cancel", CANCELLED, "progress-window"),
+            ("Cancel at 150 %", WINDOWS, 150, slow, DOWNLOADING, "cancel", CANCELLED, "progress-window-150"),
+            ("Esc during the download", WINDOWS, 100, slow, DOWNLOADING, "esc", CANCELLED, None),
+            ("Cancel while the lookup waits to try again", True, 100, shedding, RETRYING, "cancel", CANCELLED, None),
+            ("the close button during the pause", True, 100, slow, PAUSING, "close", REPLACED, None),
+        ]
+        widths = {}
+        for name, applies, scaling, fault, step, how, exit_code, picture in cases:
+            if not applies:
+                continue
+            with self.subTest(name), (screen_scaling(scaling) if WINDOWS else contextlib.nullcontext()):
+                SERVER.clear()
+                SERVER.publish_agent(self.package)
+                SERVER.fault(*fault)
+                sandbox = self.sandbox()
+                running = sandbox.start([("dialog", "agree")] + ([("box", "ok")] if exit_code == REPLACED else []))
+                running.answer(1)
+                running.wait_for_progress(step)
+                if WINDOWS and step == DOWNLOADING:
+                    # The window shows the step and the bytes so far, and its bar moves on as they arrive. It
+                    # sits in the lower right of the work area, not on top of other windows, owned by none, with
+                    # its Cancel button focused and default.
+                    first = running.look("progress", (screenshots(picture) or [None])[0] if picture else None)
+                    time.sleep(1)
+                    second = running.look("progress")
+                    self.assertTrue(second["text"].startswith(DOWNLOADING + "\n"), second["text"])
+                    bar = [[c["position"] for c in seen["controls"] if "position" in c][0] for seen in (first, second)]
+                    self.assertLess(bar[0], bar[1])
+                    frame, area = first["frame"], first["workArea"]
+                    self.assertTrue(0 <= area[2] - frame[2] <= 40 and 0 <= area[3] - frame[3] <= 40, first)
+                    self.assertEqual((first["topmost"], first["owned"], first["focus"], first["default"]),
+                                     (False, False, IDCANCEL, message(141)))
+                    widths[scaling] = frame[2] - frame[0]
+                seen = running.cancel(how)
+                if WINDOWS:
+                    # Cancelled: the window is gone. From the uninstall on: it stays, its Cancel disabled.
+                    self.assertEqual(seen["closed"], exit_code == CANCELLED, seen)
+                    cancel_button = [c for c in seen["controls"] if c["id"] == IDCANCEL][0]
+                    self.assertEqual(cancel_button["enabled"], exit_code == CANCELLED)
+
+                def closing_box_alone(index):
+                    if WINDOWS:
+                        self.assertFalse(running.progress_shown(), "the progress is still up beside the closing box")
+                result = running.finish(before_answer=closing_box_alone)
+                if exit_code == CANCELLED:
+                    # The lookup's retries (line 451) come before the one line of the cancel; no failure is logged.
+                    retries = [entry for entry in result.log if entry.line == 451]
+                    self.assertEqual(bool(retries), step == RETRYING)
+                    result.log = [entry for entry in result.log if entry not in retries]
+                    self.check(result, [("dialog", TERMS, 0, 1, 0)], AGREED + [flow_line(151, INFO, 130)], CANCELLED)
+                    steps = result.progress_steps()
+                    if step == RETRYING:
+                        # Tries and pauses take turns until the cancel, in whichever of them it lands.
+                        self.assertEqual(steps[:2], [CONNECTING, RETRYING])
+                        self.assertEqual(steps[-1][0], "cancel")
+                        self.assertLessEqual(set(steps[:-1]) | {steps[-1][1]}, {CONNECTING, RETRYING})
+                    else:
+                        self.assertEqual(steps, [CONNECTING, DOWNLOADING, ("cancel", DOWNLOADING)])
+                    self.assertIsNone(self.downloaded(sandbox), "a partial package is left behind")
+                    values = sandbox.machine.agent_values()
+                    self.assertEqual((values.get("ProductCode"), values.get("ProductVersion")), OLD_AGENT)
+                    if not WINDOWS:
+                        self.assertEqual(sandbox.machine.installer_calls(), [])
+                else:
+                    self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 5)],
+                               AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
+                    self.assertEqual(result.progress_steps(),
+                                     [CONNECTING, DOWNLOADING, UNINSTALLING, PAUSING, INSTALLING])
+                    self.check_installed(sandbox)
+        if len(widths) == 2:
+            self.assertGreater(widths[150], widths[100] * 1.25, "the window does not follow the screen's scaling")
 
     # --- nothing planted where users can write runs with the tool's rights ------------------------------
 
@@ -683,4 +775,4 @@ class MigrationTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    main()

@@ -27,7 +27,7 @@ const SourceEntry kSource[] = {
 std::u16string load(unsigned id) { return LoadMessageText(id); }
 
 TEST(Messages, EveryEntryLoadsExactlyAsWritten) {
-  EXPECT_EQ(std::size(kSource), 52u);
+  EXPECT_EQ(std::size(kSource), 65u);
   for (const SourceEntry& entry : kSource) EXPECT_EQ(load(entry.id), entry.text) << entry.id;
 }
 
@@ -61,7 +61,8 @@ TEST(Messages, NoLoggedTextHoldsAPerCentSignAndAllFitTheBuffer) {
   const unsigned formats[] = {IDS_CONFIRM_SETTINGS,  IDS_CHECK_SERVER,        IDS_CHECK_SCRIPT_STEP,
                               IDS_CHECK_SCRIPT_OK,   IDS_CHECK_DOWNLOAD_STEP, IDS_CHECK_DOWNLOAD_OK,
                               IDS_CHECK_PACKAGE_OK,  IDS_CHECK_STEP_FAILED,   IDS_CHECK_FAILED,
-                              IDS_CHECK_LOG_FILE};
+                              IDS_CHECK_LOG_FILE, IDS_PROGRESS_RECEIVED_OF_TOTAL, IDS_PROGRESS_RECEIVED,
+                              IDS_PROGRESS_SECONDS_LEFT};
   for (const SourceEntry& entry : kSource) {
     EXPECT_LT(entry.text.size(), 256u) << entry.id;
     if (std::find(std::begin(formats), std::end(formats), entry.id) == std::end(formats)) {

@@ -1,11 +1,12 @@
 // The UI driver: finds a top-level window of the program under test by its caption, records what it
 // shows, and answers it as a user would.
 //
-//   quillon-uidriver.exe --caption TEXT [--has-control ID] [--lacks-control ID]
+//   quillon-uidriver.exe --caption TEXT [--has-control ID] [--lacks-control ID]...
 //                        [--press BUTTON | --key esc|enter|tab|alt+f4 | --close | --none]
 //                        [--timeout SECONDS] [--transcript FILE] [--screenshot FILE.bmp]
 //
-// --has-control and --lacks-control tell apart windows with the same caption (a dialog and a box, say).
+// --has-control and --lacks-control (which may be repeated) tell apart windows with the same caption: the
+// terms dialog, the progress window and a box. A progress bar's position is recorded with its control.
 //
 // BUTTON is a standard name (ok, cancel, yes, no, ...), "#ID" for a control id, or the button's text.
 // One JSON line per window goes to stdout and is appended to the transcript. After acting, the driver
@@ -13,9 +14,11 @@
 // the time-out, 3 no such button, 4 the screenshot could not be saved, 64 bad arguments.
 #include "tests/wine/WindowSnapshot.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 using namespace uidriver;
 
@@ -27,7 +30,7 @@ struct Options {
   std::wstring key;
   bool close = false;
   int hasControl = 0;
-  int lacksControl = 0;
+  std::vector<int> lacksControls;
   double timeoutSeconds = 30;
   std::wstring transcript;
   std::wstring screenshot;
@@ -108,7 +111,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (arg == L"--has-control" && hasValue) {
       options.hasControl = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
     } else if (arg == L"--lacks-control" && hasValue) {
-      options.lacksControl = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+      options.lacksControls.push_back(static_cast<int>(std::wcstol(argv[++i], nullptr, 10)));
     } else if (arg == L"--press" && hasValue) {
       options.press = argv[++i];
     } else if (arg == L"--key" && hasValue) {
@@ -127,6 +130,8 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   if (options.caption.empty()) return usage();
+  // Coordinates and pixels as the screen has them at any scaling, as the tool (DPI-aware) has them too.
+  SetProcessDPIAware();
 
   int status = 0;
   HWND window = nullptr;
@@ -134,7 +139,10 @@ int wmain(int argc, wchar_t** argv) {
   for (;;) {
     for (HWND candidate : findWindows(options.caption)) {
       if (options.hasControl != 0 && GetDlgItem(candidate, options.hasControl) == nullptr) continue;
-      if (options.lacksControl != 0 && GetDlgItem(candidate, options.lacksControl) != nullptr) continue;
+      if (std::any_of(options.lacksControls.begin(), options.lacksControls.end(),
+                      [&](int id) { return GetDlgItem(candidate, id) != nullptr; })) {
+        continue;
+      }
       window = candidate;
       break;
     }

@@ -3,6 +3,8 @@
 #include "platform/Text.h"
 #include "platform/UiTranscript.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -148,10 +150,22 @@ BOOL CALLBACK collectTopLevel(HWND window, LPARAM context) {
   return TRUE;
 }
 
+// A progress bar's position, asked of the other process's control.
+int progressPosition(HWND window, const std::wstring& className) {
+  DWORD_PTR position = 0;
+  if (lstrcmpiW(className.c_str(), PROGRESS_CLASSW) != 0 ||
+      !SendMessageTimeoutW(window, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position)) {
+    return -1;
+  }
+  return static_cast<int>(position);
+}
+
 BOOL CALLBACK collectChild(HWND window, LPARAM context) {
   auto* controls = reinterpret_cast<std::vector<Control>*>(context);
-  controls->push_back(Control{window, GetDlgCtrlID(window), classOf(window), textOf(window),
-                              static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), IsWindowVisible(window) != FALSE});
+  const std::wstring className = classOf(window);
+  controls->push_back(Control{window, GetDlgCtrlID(window), className, textOf(window),
+                              static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), IsWindowVisible(window) != FALSE,
+                              IsWindowEnabled(window) != FALSE, progressPosition(window, className)});
   return TRUE;
 }
 
@@ -202,6 +216,10 @@ WindowSnapshot takeSnapshot(HWND window) {
     }
   }
   snapshot.icon = classifyIcon(snapshot.controls);
+  GetWindowRect(window, &snapshot.frame);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &snapshot.workArea, 0);
+  snapshot.topmost = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+  snapshot.owned = GetWindow(window, GW_OWNER) != nullptr;
   return snapshot;
 }
 
@@ -264,9 +282,18 @@ std::string toJson(const WindowSnapshot& s, const std::wstring& action, bool clo
     appendJsonString(out, c.className);
     out += ",\"text\":";
     appendJsonString(out, c.text);
-    out += ",\"style\":" + std::to_string(c.style) + ",\"visible\":" + (c.visible ? "true" : "false") + "}";
+    out += ",\"style\":" + std::to_string(c.style) + ",\"visible\":" + (c.visible ? "true" : "false");
+    out += std::string(",\"enabled\":") + (c.enabled ? "true" : "false");
+    if (c.position >= 0) out += ",\"position\":" + std::to_string(c.position);
+    out += "}";
   }
-  out += "],\"action\":";
+  const auto rect = [](const RECT& r) {
+    return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + "]";
+  };
+  out += "],\"frame\":" + rect(s.frame) + ",\"workArea\":" + rect(s.workArea);
+  out += std::string(",\"topmost\":") + (s.topmost ? "true" : "false") + ",\"owned\":" + (s.owned ? "true" : "false");
+  out += ",\"action\":";
   appendJsonString(out, action);
   out += std::string(",\"closed\":") + (closed ? "true" : "false") + "}";
   return out;

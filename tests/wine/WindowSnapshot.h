@@ -16,6 +16,8 @@ struct Control {
   std::wstring text;
   DWORD style;
   bool visible;
+  bool enabled;
+  int position;  // a progress bar's position (PBM_GETPOS); -1 for every other control
 };
 
 struct WindowSnapshot {
@@ -27,6 +29,10 @@ struct WindowSnapshot {
   int focusId = 0;                    // control id of the focused control, 0 when none of ours
   std::wstring icon;                  // none, warning, error, information, question, or unknown
   std::vector<Control> controls;
+  RECT frame = {};     // the window's place on the screen
+  RECT workArea = {};  // the screen's, without the task bar
+  bool topmost = false;
+  bool owned = false;  // it has an owner window
 };
 
 // Visible top-level windows with exactly this caption.
