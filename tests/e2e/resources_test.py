@@ -157,8 +157,10 @@ class ToolTest(ProgramChecks, unittest.TestCase):
                        "InternalName": "MigrationTool.exe", "OriginalFilename": "MigrationTool.exe"}
 
     def test_terms_dialog_template(self):
-        [(number, _, data)] = resources(self.pe, RT["RT_DIALOG"])
-        self.assertEqual(number, 117)
+        # The terms dialog (117) and the progress window's template (120).
+        dialogs = {number: data for number, _, data in resources(self.pe, RT["RT_DIALOG"])}
+        self.assertEqual(sorted(dialogs), [117, 120])
+        data = dialogs[117]
         version, signature, help_id, ex_style, style, count, x, y, cx, cy = struct.unpack_from("<HHIIIHhhhh", data, 0)
         self.assertEqual((version, signature), (1, 0xFFFF))  # an extended template
         self.assertEqual(style, 0x80000000 | 0x00C00000 | 0x00080000 | 0x80 | 0x48)
