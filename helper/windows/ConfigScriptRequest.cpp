@@ -2,6 +2,7 @@
 // thread of its own so that the caller can stop waiting at a deadline.
 #include "helper/ServerAccess.h"
 
+#include "helper/ContentLength.h"
 #include "helper/Retry.h"
 #include "helper/windows/ComHolders.h"
 #include "platform/Progress.h"
@@ -13,8 +14,10 @@
 #include <msxml2.h>
 #include <wrl/client.h>
 
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace quillon {
 
@@ -51,20 +54,22 @@ VARIANT missingParameter() {
 // got as if it were the whole.
 constexpr HRESULT kConnectionAborted = static_cast<HRESULT>(0x80072EFE);
 
+// A response header's value; empty where the answer has none.
+std::u16string responseHeader(IXMLHTTPRequest& request, const wchar_t* header) {
+  const ManagedBstr name(SysAllocString(header));
+  ManagedBstr value;
+  if (name.get() == nullptr || FAILED(request.getResponseHeader(name.get(), value.receive())) ||
+      value.get() == nullptr) {
+    return {};
+  }
+  return fromWide(std::wstring_view(value.get(), SysStringLen(value.get())));
+}
+
 // Whether the body is shorter than the Content-Length the server announced: a script cut in transit, to be
 // tried again rather than searched. Without the header (a chunked answer) the request object is trusted.
 bool cutShort(IXMLHTTPRequest& request) {
-  const ManagedBstr name(SysAllocString(L"Content-Length"));
-  ManagedBstr value;
-  if (name.get() == nullptr || FAILED(request.getResponseHeader(name.get(), value.receive())) ||
-      value.get() == nullptr || SysStringLen(value.get()) == 0) {
-    return false;
-  }
-  unsigned long long announced = 0;
-  for (const wchar_t* digit = value.get(); *digit != L'\0'; ++digit) {
-    if (*digit < L'0' || *digit > L'9' || announced > (~0ull - 9) / 10) return false;  // not a length
-    announced = announced * 10 + static_cast<unsigned>(*digit - L'0');
-  }
+  const std::optional<std::uint64_t> announced = parseContentLength(responseHeader(request, L"Content-Length"));
+  if (!announced) return false;
   ManagedVariant body;
   if (FAILED(request.get_responseBody(&body.get())) || body.get().vt != (VT_ARRAY | VT_UI1)) return false;
   LONG lower = 0, upper = -1;
@@ -72,7 +77,7 @@ bool cutShort(IXMLHTTPRequest& request) {
       FAILED(SafeArrayGetUBound(body.get().parray, 1, &upper))) {
     return false;
   }
-  return static_cast<unsigned long long>(static_cast<long long>(upper) - lower + 1) < announced;
+  return static_cast<std::uint64_t>(static_cast<long long>(upper) - lower + 1) < *announced;
 }
 
 // The synchronous request as the tool has always made it; on the calling thread, whose apartment it needs.
@@ -118,12 +123,7 @@ ScriptResponse fetch(const char16_t* url) {
   response.received = true;
   if (response.status / 100 != 2) {
     // The server's wish for the next try, where it says one; a response without it fails this call.
-    const ManagedBstr name(SysAllocString(L"Retry-After"));
-    ManagedBstr value;
-    if (name.get() != nullptr && SUCCEEDED(request->getResponseHeader(name.get(), value.receive())) &&
-        value.get() != nullptr) {
-      response.retryAfter = fromWide(std::wstring_view(value.get(), SysStringLen(value.get())));
-    }
+    response.retryAfter = responseHeader(*request.Get(), L"Retry-After");
     return response;
   }
 
@@ -147,11 +147,9 @@ struct Exchange {
   ScriptResponse response;
 };
 
-DWORD WINAPI runRequest(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<Exchange>> exchange(static_cast<std::shared_ptr<Exchange>*>(parameter));
+void runRequest(Exchange& exchange) {
   const ManagedApartment apartment(SUCCEEDED(CoInitialize(nullptr)));
-  (*exchange)->response = fetch((*exchange)->url.c_str());
-  return 0;
+  exchange.response = fetch(exchange.url.c_str());
 }
 
 // What the request object reports for a request that its own time-out ends (WinINet's ERROR_INTERNET_TIMEOUT,
@@ -167,15 +165,12 @@ ScriptResponse requestConfigScript(const char16_t* url, std::chrono::seconds tim
   // Nothing of this thread's apartment is shared with it.
   const auto exchange = std::make_shared<Exchange>();
   exchange->url = url;
-  auto handoff = std::make_unique<std::shared_ptr<Exchange>>(exchange);
-  const ManagedKernelHandle thread(CreateThread(nullptr, 0, runRequest, handoff.get(), 0, nullptr));
-  if (thread.get() == nullptr) return failed(u"CreateThread", HRESULT_FROM_WIN32(GetLastError()));
-  handoff.release();  // the thread's own now
-
   // The waiting thread keeps serving its window messages meanwhile (the progress window's among them), and
   // stops waiting when the user cancels: the request is then given up as at the time limit.
   const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeLimit).count();
-  const DWORD waited = waitDispatchingMessages(thread.get(), static_cast<DWORD>(milliseconds), cancelRequested);
+  const DWORD waited =
+      runDispatchingMessages<Exchange, runRequest>(exchange, static_cast<DWORD>(milliseconds), cancelRequested);
+  if (waited == kWorkNotStarted) return failed(u"CreateThread", HRESULT_FROM_WIN32(GetLastError()));
   if (waited == kWaitStopped) return failed(u"IXMLHTTPRequest::send", HRESULT_FROM_WIN32(ERROR_CANCELLED));
   if (waited == WAIT_TIMEOUT) {
     // The request is given up: its thread ends when the server lets go of it, or with the process.

@@ -12,7 +12,9 @@
 #include "helper/Retry.h"
 #include "helper/windows/ManagedHttpHandle.h"
 #include "log/LogSite.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
+#include "platform/windows/MessagePump.h"
 #include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
 
@@ -88,14 +90,12 @@ struct ProxyStep {
   ProxyAnswer answer;
 };
 
-DWORD WINAPI runProxyStep(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<ProxyStep>> handed(static_cast<std::shared_ptr<ProxyStep>*>(parameter));
-  ProxyStep& step = **handed;
+void runProxyStep(ProxyStep& step) {
   HINTERNET session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                   WINHTTP_NO_PROXY_BYPASS, 0);
   if (session == nullptr) {
     step.answer.error = GetLastError();
-    return 0;
+    return;
   }
   WINHTTP_AUTOPROXY_OPTIONS options;
   std::memset(&options, 0, sizeof(options));
@@ -119,27 +119,23 @@ DWORD WINAPI runProxyStep(void* parameter) {
     step.answer.error = GetLastError();
   }
   WinHttpCloseHandle(session);
-  return 0;
 }
 
+// The step, waited for within its time limit while the progress window stays answering; a cancel gives it up
+// as the limit does, and the download then ends as cancelled.
 ProxyAnswer runBounded(const char16_t* url, const std::u16string& scriptUrl, std::chrono::seconds timeLimit) {
   const auto step = std::make_shared<ProxyStep>();
   step->url = url;
   step->scriptUrl = scriptUrl;
-  auto handoff = std::make_unique<std::shared_ptr<ProxyStep>>(step);
-  const ManagedKernelHandle thread(CreateThread(nullptr, 0, runProxyStep, handoff.get(), 0, nullptr));
-  ProxyAnswer givenUp;
-  if (thread.get() == nullptr) {
-    givenUp.error = GetLastError();
-    return givenUp;
-  }
-  handoff.release();  // the thread's own now
   const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeLimit).count();
-  if (WaitForSingleObject(thread.get(), static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
-    givenUp.error = ERROR_WINHTTP_TIMEOUT;  // the step ends on its own, or with the process
-    return givenUp;
-  }
-  return step->answer;
+  const DWORD waited =
+      runDispatchingMessages<ProxyStep, runProxyStep>(step, static_cast<DWORD>(milliseconds), cancelRequested);
+  if (waited == WAIT_OBJECT_0) return step->answer;
+  ProxyAnswer givenUp;
+  givenUp.error = waited == WAIT_TIMEOUT    ? ERROR_WINHTTP_TIMEOUT
+                  : waited == kWaitStopped ? ERROR_CANCELLED
+                                           : GetLastError();
+  return givenUp;
 }
 
 // The road of the last download, kept for its later tries: the settings are read for every try, and the

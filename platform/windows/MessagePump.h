@@ -6,6 +6,8 @@
 
 #include "platform/windows/WindowsSupport.h"
 
+#include <memory>
+
 namespace quillon {
 
 // What waitDispatchingMessages returns when `stop` ended it.
@@ -21,5 +23,28 @@ void dispatchPendingMessages();
 // or until `stop`, asked after each batch of messages, says to stop. WAIT_OBJECT_0, WAIT_TIMEOUT,
 // kWaitStopped, or WAIT_FAILED (GetLastError says why).
 DWORD waitDispatchingMessages(HANDLE object, DWORD timeout, bool (*stop)() = nullptr);
+
+// What runDispatchingMessages returns when no thread could be started for the work (GetLastError says why).
+inline constexpr DWORD kWorkNotStarted = 0xFFFFFFFDu;
+
+template <typename State, void (*Work)(State&)>
+DWORD WINAPI runWork(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<State>> state(static_cast<std::shared_ptr<State>*>(parameter));
+  Work(**state);
+  return 0;
+}
+
+// Runs Work(*state) on a thread of its own, for a call that blocks without a time limit that holds, and waits
+// for it as waitDispatchingMessages does: WAIT_OBJECT_0 when the work ended (its result is then in `state`),
+// WAIT_TIMEOUT, kWaitStopped, WAIT_FAILED or kWorkNotStarted. Work that is given up keeps its own reference
+// to the state and ends on its own, or with the process.
+template <typename State, void (*Work)(State&)>
+DWORD runDispatchingMessages(const std::shared_ptr<State>& state, DWORD timeout, bool (*stop)()) {
+  auto handoff = std::make_unique<std::shared_ptr<State>>(state);
+  const ManagedKernelHandle thread(CreateThread(nullptr, 0, runWork<State, Work>, handoff.get(), 0, nullptr));
+  if (thread.get() == nullptr) return kWorkNotStarted;
+  handoff.release();  // the thread's own now
+  return waitDispatchingMessages(thread.get(), timeout, stop);
+}
 
 }  // namespace quillon
