@@ -1,6 +1,5 @@
 // Finding the package's URL on the destination server: fetch the configuration script, pick out its
 // AGENT_MSI_URL path and put the server's address in front of it.
-#include "app/Messages.h"
 #include "helper/AgentMsiUrl.h"
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
@@ -10,6 +9,7 @@
 #include "log/LogSite.h"
 #include "platform/Progress.h"
 #include "platform/Text.h"
+#include "res/Messages.h"
 
 namespace quillon {
 
