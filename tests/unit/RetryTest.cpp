@@ -1,5 +1,6 @@
 // The rules for trying a server request again: what may pass, the pauses and their bound, the server's
 // Retry-After, and which answers continue a cut download.
+#include "helper/PackageRequest.h"
 #include "helper/Resume.h"
 #include "helper/Retry.h"
 #include "helper/RetryAfter.h"
@@ -173,8 +174,11 @@ TEST(Resume, TheValidatorIsAStrongETagElseTheLastModified) {
   } cases[] = {
       {u"\"5f-1a\"", u"Sun, 06 Nov 1994 08:49:37 GMT", u"\"5f-1a\""},
       {u" \"5f-1a\" ", u"", u"\"5f-1a\""},
-      {u"W/\"5f-1a\"", u"Sun, 06 Nov 1994 08:49:37 GMT", u"Sun, 06 Nov 1994 08:49:37 GMT"},
-      {u"5f-1a", u"", std::nullopt},  // not quoted
+      // A weak ETag vouches for no bytes, and the date does not stand in for an ETag the server gave.
+      {u"W/\"5f-1a\"", u"Sun, 06 Nov 1994 08:49:37 GMT", std::nullopt},
+      {u"5f-1a", u"Sun, 06 Nov 1994 08:49:37 GMT", std::nullopt},  // not quoted
+      {u"", u" Sun, 06 Nov 1994 08:49:37 GMT", u"Sun, 06 Nov 1994 08:49:37 GMT"},
+      {u"5f-1a", u"", std::nullopt},
       {u"W/\"5f-1a\"", u"", std::nullopt},
       {u"", u"", std::nullopt},
       {u"\"a\"b\"", u"", std::nullopt},
@@ -188,36 +192,67 @@ TEST(Resume, TheValidatorIsAStrongETagElseTheLastModified) {
 
 TEST(Resume, OnlyTheExactRestOfTheSameFileContinuesIt) {
   const std::optional<ResumeRequest> asked = ResumeRequest{1000, u"\"v1\""};
+  const std::optional<ResumeRequest> askedByDate = ResumeRequest{1000, u"Sun, 06 Nov 1994 08:49:37 GMT"};
   const std::optional<ResumeRequest> whole;
+  const std::u16string_view date = u"Sun, 06 Nov 1994 08:49:37 GMT";
   const struct {
     const char* what;
     long status;
     std::u16string_view contentRange;
     std::optional<std::uint64_t> contentLength;
+    std::u16string_view etag, lastModified;  // the answer's own validators
     std::optional<ResumeRequest> asked;
     std::optional<std::uint64_t> total;
     AnswerUse use;
   } cases[] = {
-      {"the whole package", 200, u"", 5000, whole, std::nullopt, AnswerUse::WholePackage},
-      {"the whole package, where the rest was asked for", 200, u"", 5000, asked, 5000, AnswerUse::WholePackage},
-      {"the rest", 206, u"bytes 1000-4999/5000", 4000, asked, 5000, AnswerUse::Rest},
-      {"the rest, no length announced", 206, u"bytes 1000-4999/5000", std::nullopt, asked, 5000, AnswerUse::Rest},
-      {"the unit in capitals", 206, u"BYTES 1000-4999/5000", 4000, asked, 5000, AnswerUse::Rest},
-      {"a byte later", 206, u"bytes 1001-4999/5000", 3999, asked, 5000, AnswerUse::NotTheRest},
-      {"another total", 206, u"bytes 1000-4999/5001", 4000, asked, 5000, AnswerUse::NotTheRest},
-      {"short of the end", 206, u"bytes 1000-3999/5000", 3000, asked, 5000, AnswerUse::NotTheRest},
-      {"a length that does not fit", 206, u"bytes 1000-4999/5000", 3999, asked, 5000, AnswerUse::NotTheRest},
-      {"an unknown total", 206, u"bytes 1000-4999/*", 4000, asked, 5000, AnswerUse::NotTheRest},
-      {"a range past its total", 206, u"bytes 1000-5000/5000", 4001, asked, 5000, AnswerUse::NotTheRest},
-      {"no Content-Range", 206, u"", 4000, asked, 5000, AnswerUse::NotTheRest},
-      {"a 206 nobody asked for", 206, u"bytes 0-4999/5000", 5000, whole, std::nullopt, AnswerUse::Refused},
-      {"the server is busy", 503, u"", std::nullopt, asked, 5000, AnswerUse::TryAgain},
-      {"a time-out", 408, u"", std::nullopt, whole, std::nullopt, AnswerUse::TryAgain},
-      {"the range refused", 416, u"bytes */5000", std::nullopt, asked, 5000, AnswerUse::Refused},
-      {"gone", 404, u"", std::nullopt, asked, 5000, AnswerUse::Refused},
+      {"the whole package", 200, u"", 5000, u"", u"", whole, std::nullopt, AnswerUse::WholePackage},
+      {"the whole package, where the rest was asked for", 200, u"", 5000, u"\"v2\"", u"", asked, 5000,
+       AnswerUse::WholePackage},
+      {"the rest", 206, u"bytes 1000-4999/5000", 4000, u"\"v1\"", date, asked, 5000, AnswerUse::Rest},
+      {"the rest, no length announced", 206, u"bytes 1000-4999/5000", std::nullopt, u"\"v1\"", u"", asked, 5000,
+       AnswerUse::Rest},
+      {"the unit in capitals", 206, u"BYTES 1000-4999/5000", 4000, u" \"v1\"", u"", asked, 5000, AnswerUse::Rest},
+      {"a byte later", 206, u"bytes 1001-4999/5000", 3999, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      {"another total", 206, u"bytes 1000-4999/5001", 4000, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      {"short of the end", 206, u"bytes 1000-3999/5000", 3000, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      {"a length that does not fit", 206, u"bytes 1000-4999/5000", 3999, u"\"v1\"", u"", asked, 5000,
+       AnswerUse::NotTheRest},
+      {"an unknown total", 206, u"bytes 1000-4999/*", 4000, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      {"a range past its total", 206, u"bytes 1000-5000/5000", 4001, u"\"v1\"", u"", asked, 5000,
+       AnswerUse::NotTheRest},
+      {"no Content-Range", 206, u"", 4000, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      // A cache that ignores If-Range serves a range of whatever it holds now: only the answer's own
+      // validator tells the same file from a republished one of the same size.
+      {"a range of a changed file", 206, u"bytes 1000-4999/5000", 4000, u"\"v2\"", date, asked, 5000,
+       AnswerUse::NotTheRest},
+      {"a range that names no ETag", 206, u"bytes 1000-4999/5000", 4000, u"", date, asked, 5000,
+       AnswerUse::NotTheRest},
+      {"a range with the ETag made weak", 206, u"bytes 1000-4999/5000", 4000, u"W/\"v1\"", u"", asked, 5000,
+       AnswerUse::NotTheRest},
+      {"the rest by date, where neither answer has an ETag", 206, u"bytes 1000-4999/5000", 4000, u"", date,
+       askedByDate, 5000, AnswerUse::Rest},
+      {"the date sent, but the range has an ETag", 206, u"bytes 1000-4999/5000", 4000, u"\"v1\"", date,
+       askedByDate, 5000, AnswerUse::NotTheRest},
+      {"another date", 206, u"bytes 1000-4999/5000", 4000, u"", u"Mon, 07 Nov 1994 08:49:37 GMT", askedByDate,
+       5000, AnswerUse::NotTheRest},
+      {"no date at all", 206, u"bytes 1000-4999/5000", 4000, u"", u"", askedByDate, 5000, AnswerUse::NotTheRest},
+      {"a 206 nobody asked for", 206, u"bytes 0-4999/5000", 5000, u"\"v1\"", u"", whole, std::nullopt,
+       AnswerUse::Refused},
+      {"status 0: no answer at all", 0, u"", std::nullopt, u"", u"", whole, std::nullopt, AnswerUse::NoAnswer},
+      {"status 0 to a resumed request", 0, u"", std::nullopt, u"", u"", asked, 5000, AnswerUse::NoAnswer},
+      {"the server is busy", 503, u"", std::nullopt, u"", u"", asked, 5000, AnswerUse::TryAgain},
+      {"a time-out", 408, u"", std::nullopt, u"", u"", whole, std::nullopt, AnswerUse::TryAgain},
+      {"the range refused", 416, u"bytes */5000", std::nullopt, u"", u"", asked, 5000, AnswerUse::Refused},
+      {"gone", 404, u"", std::nullopt, u"", u"", asked, 5000, AnswerUse::Refused},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(useOfAnswer(c.status, c.contentRange, c.contentLength, c.asked, c.total), c.use) << c.what;
+    ResponseHead head;
+    head.status = c.status;
+    head.contentRange = c.contentRange;
+    head.contentLength = c.contentLength;
+    head.etag = c.etag;
+    head.lastModified = c.lastModified;
+    EXPECT_EQ(useOfAnswer(head, c.asked, c.total), c.use) << c.what;
   }
 }
 
