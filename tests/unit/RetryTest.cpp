@@ -4,12 +4,20 @@
 #include "helper/Resume.h"
 #include "helper/Retry.h"
 #include "helper/RetryAfter.h"
+#include "helper/ServerAccess.h"
+#include "helper/ServerCheck.h"
+#include "log/LogSite.h"
+#include "log/RunLogFile.h"
+#include "platform/Paths.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
 #include "tests/unit/support/TestSupport.h"
 
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +26,8 @@
 using namespace quillon;
 using namespace std::chrono_literals;
 using testing_support::ScopedEnvironment;
+using testing_support::ScopedTempEnvironment;
+using testing_support::TempDirectory;
 
 namespace {
 
@@ -131,6 +141,131 @@ TEST(Retry, TheLogLineGivesTheReasonAndThePauseWithinTheEntrysLimit) {
   EXPECT_EQ(retryLogText(u"WinHttpReceiveResponse Error(12002)", 400ms), u"WinHttpReceiveResponse Error(12002) Retry(0)");
   const std::u16string longReason = u"curl Error(7) " + std::u16string(300, u'x');
   EXPECT_EQ(retryLogText(longReason, 2s), longReason.substr(0, 150) + u" Retry(2)");
+}
+
+// Status 0 is no HTTP answer on any platform (under Wine the lookup's request object reports a connection
+// reset so): tried again as a failure that may pass, and, as the last, logged at the no-answer line, which the
+// server check reports as "no server answered".
+TEST(Retry, WhatEachConfigScriptResponseMeansToTheLookup) {
+  const auto received = [](long status, std::u16string retryAfter = u"") {
+    ScriptResponse response;
+    response.received = true;
+    response.status = status;
+    response.retryAfter = std::move(retryAfter);
+    return response;
+  };
+  const auto notReceived = [](std::u16string failure, bool mayPass) {
+    ScriptResponse response;
+    response.failure = std::move(failure);
+    response.mayPass = mayPass;
+    return response;
+  };
+  using End = TryOutcome::End;
+  const struct {
+    const char* what;
+    ScriptResponse response;
+    End end;
+    std::u16string reason, retryAfter;
+    const LogSite* lastLine;
+    CheckStatus checked;  // what the server check reports when this is the lookup's last try
+  } cases[] = {
+      {"200", received(200), End::Done, u"", u"", nullptr, CheckStatus::Passed},
+      {"any 2xx", received(203), End::Done, u"", u"", nullptr, CheckStatus::Passed},
+      {"503 with a Retry-After", received(503, u"2"), End::MayPass, u"ResponseCode =503", u"2",
+       &logsite::ConfigScriptStatus, CheckStatus::ScriptStatus},
+      {"404", received(404), End::Failed, u"ResponseCode =404", u"", &logsite::ConfigScriptStatus,
+       CheckStatus::ScriptStatus},
+      {"status 0", received(0), End::MayPass, kNoResponseReason, u"", &logsite::ConfigScriptNoResponse,
+       CheckStatus::NoAnswer},
+      {"no connection", notReceived(u"curl Error(7) Failed to connect", true), End::MayPass,
+       u"curl Error(7) Failed to connect", u"", &logsite::ConfigScriptNoResponse, CheckStatus::NoAnswer},
+      {"an unknown CA", notReceived(u"curl Error(60) SSL certificate problem", false), End::Failed,
+       u"curl Error(60) SSL certificate problem", u"", &logsite::ConfigScriptNoResponse, CheckStatus::NoAnswer},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScriptTry judged = judgeScriptResponse(c.response);
+    EXPECT_EQ(judged.outcome.end, c.end);
+    EXPECT_EQ(toUtf8(judged.outcome.reason), toUtf8(c.reason));
+    EXPECT_EQ(toUtf8(judged.outcome.retryAfter), toUtf8(c.retryAfter));
+    EXPECT_EQ(judged.lastLine, c.lastLine);
+    if (c.lastLine != nullptr) {
+      EXPECT_EQ(checkFailure(CheckStep::Lookup, c.lastLine).status, c.checked);
+    }
+  }
+}
+
+// The one driver of the lookup's and the download's tries, here with pauses of nothing.
+class RetryDriverTest : public ::testing::Test {
+ protected:
+  TempDirectory temp;
+  ScopedTempEnvironment environment{temp.path()};
+  const RetryPolicy policy{3, 60s, 1ms, 1ms, 1ms};
+
+  // Runs the tries of `ends` in order (the last repeated), with `during` called inside each try.
+  TriesEnd run(const std::vector<TryOutcome::End>& ends, int& tries, const std::function<void(int)>& during = {}) {
+    RetrySchedule schedule(policy, [] { return 0.0; });
+    tries = 0;
+    return runTries(schedule, logsite::DownloadRetry, [&] {
+      if (during) during(tries);
+      const TryOutcome::End end = ends[std::min<std::size_t>(static_cast<std::size_t>(tries), ends.size() - 1)];
+      ++tries;
+      return TryOutcome{end, u"ResponseCode =503", u""};
+    });
+  }
+};
+
+TEST_F(RetryDriverTest, TriesAgainWhileTheFailureMayPassWithinTheBoundAndLogsEachRetryAtItsSite) {
+  using End = TryOutcome::End;
+  const struct {
+    const char* what;
+    std::vector<End> ends;
+    TriesEnd end;
+    int tries;
+  } cases[] = {
+      {"done at once", {End::Done}, TriesEnd::Done, 1},
+      {"done after two that may pass", {End::MayPass, End::MayPass, End::Done}, TriesEnd::Done, 3},
+      {"a failure that does not pass", {End::MayPass, End::Failed}, TriesEnd::Failed, 2},
+      {"past the bound", {End::MayPass}, TriesEnd::GaveUp, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    boost::filesystem::remove(toPath(runLogPath()));
+    int tries = 0;
+    EXPECT_EQ(run(c.ends, tries), c.end);
+    EXPECT_EQ(tries, c.tries);
+    // One line before each retry, none for the try that ended the run.
+    const int retries = c.tries - 1;
+    EXPECT_EQ(testing_support::runLogEntries(), std::vector<std::u16string>(
+                                   static_cast<std::size_t>(retries),
+                                   u"INFO FILE:Helper.cpp FUNCTION:Helper::downloadFile LINE:495 ResponseCode =503 Retry(0)"));
+  }
+}
+
+TEST_F(RetryDriverTest, ACancelIsLookedForBeforeEveryTryAndEndsTheTriesWithoutALine) {
+  if (testing_support::runsOnWindows()) GTEST_SKIP() << "the unit tests carry no progress window to cancel";
+  using End = TryOutcome::End;
+  const struct {
+    const char* what;
+    int pressedBeforeTry;  // Ctrl+C, the Linux build's Cancel, just before this try (-1: during the first try)
+    TriesEnd end;
+    int tries;
+  } cases[] = {
+      {"before the first try", 0, TriesEnd::Cancelled, 0},
+      {"during a try that failed", -1, TriesEnd::Cancelled, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    boost::filesystem::remove(toPath(runLogPath()));
+    openProgress();
+    if (c.pressedBeforeTry == 0) std::raise(SIGINT);
+    int tries = 0;
+    EXPECT_EQ(run({End::MayPass}, tries, [&](int tried) { if (c.pressedBeforeTry < 0 && tried == 0) std::raise(SIGINT); }),
+              c.end);
+    closeProgress();
+    EXPECT_EQ(tries, c.tries);
+    EXPECT_EQ(testing_support::runLogEntries(), std::vector<std::u16string>{});
+  }
 }
 
 TEST(ParseRetryAfter, TakesSecondsOrAnyOfTheThreeHttpDatesUntilThen) {
