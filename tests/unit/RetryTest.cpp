@@ -235,10 +235,10 @@ TEST_F(RetryDriverTest, TriesAgainWhileTheFailureMayPassWithinTheBoundAndLogsEac
     EXPECT_EQ(run(c.ends, tries), c.end);
     EXPECT_EQ(tries, c.tries);
     // One line before each retry, none for the try that ended the run.
-    const int retries = c.tries - 1;
-    EXPECT_EQ(testing_support::runLogEntries(), std::vector<std::u16string>(
-                                   static_cast<std::size_t>(retries),
-                                   u"INFO FILE:Helper.cpp FUNCTION:Helper::downloadFile LINE:495 ResponseCode =503 Retry(0)"));
+    const std::u16string retryLine =
+        u"INFO FILE:Helper.cpp FUNCTION:Helper::downloadFile LINE:495 ResponseCode =503 Retry(0)";
+    const std::vector<std::u16string> lines(static_cast<std::size_t>(c.tries - 1), retryLine);
+    EXPECT_EQ(testing_support::runLogEntries(), lines);
   }
 }
 
@@ -260,8 +260,10 @@ TEST_F(RetryDriverTest, ACancelIsLookedForBeforeEveryTryAndEndsTheTriesWithoutAL
     openProgress();
     if (c.pressedBeforeTry == 0) std::raise(SIGINT);
     int tries = 0;
-    EXPECT_EQ(run({End::MayPass}, tries, [&](int tried) { if (c.pressedBeforeTry < 0 && tried == 0) std::raise(SIGINT); }),
-              c.end);
+    const auto pressDuringTheFirstTry = [&](int tried) {
+      if (c.pressedBeforeTry < 0 && tried == 0) std::raise(SIGINT);
+    };
+    EXPECT_EQ(run({End::MayPass}, tries, pressDuringTheFirstTry), c.end);
     closeProgress();
     EXPECT_EQ(tries, c.tries);
     EXPECT_EQ(testing_support::runLogEntries(), std::vector<std::u16string>{});
