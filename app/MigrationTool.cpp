@@ -4,7 +4,6 @@
 #include "app/MigrationTool.h"
 
 #include "app/LicenseDialog.h"
-#include "app/Messages.h"
 #include "helper/Helper.h"
 #include "helper/PackageFile.h"
 #include "log/LogSite.h"
@@ -13,6 +12,7 @@
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
 #include "platform/Text.h"
+#include "res/Messages.h"
 
 using namespace quillon;
 

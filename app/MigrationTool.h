@@ -1,9 +1,9 @@
 // The application: the whole migration runs in its start-up hook.
 #pragma once
 
-#include "app/ExitCodes.h"
 #include "platform/Framework.h"
 #include "platform/InstanceMarker.h"
+#include "res/ExitCodes.h"
 
 namespace quillon {
 class PackageFile;

@@ -4,7 +4,6 @@
 // user's own settings, and reports each step in Japanese. It changes nothing on the PC (no agent is
 // uninstalled or installed, no registry value is written) and asks for no administrator rights. Its exit
 // status is scripts/check-server's (helper/ServerCheck.h).
-#include "app/Messages.h"
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
 #include "helper/PackageFile.h"
@@ -18,6 +17,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "res/Messages.h"
 
 #include <boost/filesystem/operations.hpp>
 

@@ -1,5 +1,4 @@
 // Replacing the installed agent: uninstall, wait, install the downloaded package, report.
-#include "app/Messages.h"
 #include "helper/Helper.h"
 #include "helper/InstallerLog.h"
 #include "log/LogSite.h"
@@ -7,6 +6,7 @@
 #include "platform/Process.h"
 #include "platform/Progress.h"
 #include "platform/Text.h"
+#include "res/Messages.h"
 
 #include <chrono>
 

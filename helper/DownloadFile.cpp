@@ -10,7 +10,6 @@
 #include "helper/PackageRequest.h"
 #include "helper/Resume.h"
 #include "helper/Retry.h"
-#include "helper/RetryAfter.h"
 #include "log/LogSite.h"
 #include "platform/Progress.h"
 #include "platform/Text.h"
@@ -21,7 +20,7 @@ using namespace quillon;
 
 namespace {
 
-enum class TryEnd { Complete, TryAgain, Failed, Cancelled };
+using End = TryOutcome::End;
 
 std::u16string number(std::uint64_t value) { return fromUtf8(std::to_string(value)); }
 
@@ -46,9 +45,9 @@ class Download : public PackageResponse {
 
   bool onResponse(const ResponseHead& head) override {
     retryAfter_ = head.retryAfter;
-    switch (useOfAnswer(head.status, head.contentRange, head.contentLength, asked_, total_)) {
+    switch (useOfAnswer(head, asked_, total_)) {
       case AnswerUse::WholePackage:
-        if (!(created_ ? package_.restart() : package_.create(path_))) return endTry(TryEnd::Failed);
+        if (!(created_ ? package_.restart() : package_.create(path_))) return endTry(End::Failed);
         created_ = true;
         held_ = 0;
         total_ = head.contentLength;
@@ -59,51 +58,58 @@ class Download : public PackageResponse {
         WriteLog(logsite::DownloadResume, formatText(u"Resume(%s/%s)", {number(held_), number(*total_)}).c_str());
         break;
       case AnswerUse::NotTheRest:
-        // A server whose pieces do not fit cannot be resumed from: later tries ask for the whole package.
+        // A server whose pieces do not fit, or are of another file, cannot be resumed from: later tries ask
+        // for the whole package, and its 200 recreates the file, so no byte of two versions is ever kept.
         resumable_ = false;
         reason_ = formatText(u"ResponseCode =206 Content-Range(%s)", {head.contentRange});
-        return endTry(TryEnd::TryAgain);
+        return endTry(End::MayPass);
+      case AnswerUse::NoAnswer:
+        reason_ = kNoResponseReason;
+        return endTry(End::MayPass);
       case AnswerUse::TryAgain:
         reason_ = formatText(u"ResponseCode =%d", {head.status});
-        return endTry(TryEnd::TryAgain);
+        return endTry(End::MayPass);
       case AnswerUse::Refused:
-        return endTry(TryEnd::Failed);
+        return endTry(End::Failed);
     }
     showProgressStep(ProgressStep::Downloading);
     showDownloaded(held_, total_);
     return true;
   }
 
-  // The user's Cancel ends the transfer between two pieces.
+  // The user's Cancel ends the transfer between two pieces (the retry driver tells the cancel apart).
   bool onBody(const char* data, std::size_t size) override {
-    if (cancelRequested()) return endTry(TryEnd::Cancelled);
-    if (!package_.append(data, size)) return endTry(TryEnd::Failed);  // a full disk does not pass
+    if (cancelRequested()) return endTry(End::Failed);
+    if (!package_.append(data, size)) return endTry(End::Failed);  // a full disk does not pass
     held_ += size;
     showDownloaded(held_, total_);
     return true;
   }
 
-  TryEnd endOf(const TransferResult& transfer) {
+  // How the try ended, once the transfer is over.
+  TryOutcome outcomeOf(const TransferResult& transfer) {
+    const End end = endOf(transfer);
+    return {end, reason_, retryAfter_};
+  }
+
+ private:
+  End endOf(const TransferResult& transfer) {
     if (end_) return *end_;
     if (!transfer.completed) {
       reason_ = transfer.failure;
-      return transfer.mayPass ? TryEnd::TryAgain : TryEnd::Failed;
+      return transfer.mayPass ? End::MayPass : End::Failed;
     }
-    if (!created_) return TryEnd::Failed;
+    if (!created_) return End::Failed;
     // A connection that closes early can look like the end of the body to the platform (Wine's WinHTTP
     // reports it so), so a cut-off package is caught by its announced length too.
     if (total_ && held_ < *total_) {
       reason_ = formatText(u"Body Cut(%s/%s)", {number(held_), number(*total_)});
-      return TryEnd::TryAgain;
+      return End::MayPass;
     }
-    return held_ > 0 && (!total_ || held_ == *total_) ? TryEnd::Complete : TryEnd::Failed;
+    return held_ > 0 && (!total_ || held_ == *total_) ? End::Done : End::Failed;
   }
 
-  const std::u16string& reason() const { return reason_; }
-  const std::u16string& retryAfter() const { return retryAfter_; }
-
- private:
-  bool endTry(TryEnd end) {
+  bool endTry(End end) {
     end_ = end;
     return false;
   }
@@ -119,7 +125,7 @@ class Download : public PackageResponse {
   bool resumable_ = true;
   // The try under way.
   std::optional<ResumeRequest> asked_;
-  std::optional<TryEnd> end_;
+  std::optional<End> end_;
   std::u16string reason_;
   std::u16string retryAfter_;
 };
@@ -129,19 +135,13 @@ class Download : public PackageResponse {
 bool Helper::downloadFile(const char16_t* url, const char16_t* path, PackageFile& package) {
   Download download(path, package);
   RetrySchedule schedule(retryPolicy(kDownloadRetry), processRandom());
-  for (;;) {
+  const TriesEnd end = runTries(schedule, logsite::DownloadRetry, [&] {
     showProgressStep(ProgressStep::Connecting);
     const std::optional<ResumeRequest> asked = download.nextRequest();
     download.beginTry(asked);
-    const TryEnd end = download.endOf(requestPackage(url, asked, download));
-    if (end == TryEnd::Complete) return package.holdAsWritten();
-    if (end != TryEnd::TryAgain || cancelRequested()) return false;
-
-    const auto pause = schedule.nextPause(parseRetryAfter(download.retryAfter(), std::chrono::system_clock::now()));
-    if (!pause) return false;
-    WriteLog(logsite::DownloadRetry, retryLogText(download.reason(), *pause).c_str());
-    if (!waitBeforeRetry(*pause)) return false;  // the user stopped the run
-  }
+    return download.outcomeOf(requestPackage(url, asked, download));
+  });
+  return end == TriesEnd::Done && package.holdAsWritten();
 }
 
 bool Helper::downloadFile(const char16_t* url, const char16_t* path) {

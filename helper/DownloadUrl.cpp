@@ -1,15 +1,14 @@
 // Finding the package's URL on the destination server: fetch the configuration script, pick out its
 // AGENT_MSI_URL path and put the server's address in front of it.
-#include "app/Messages.h"
 #include "helper/AgentMsiUrl.h"
 #include "helper/BuildConstants.h"
 #include "helper/Helper.h"
 #include "helper/Retry.h"
-#include "helper/RetryAfter.h"
 #include "helper/ServerAccess.h"
 #include "log/LogSite.h"
 #include "platform/Progress.h"
 #include "platform/Text.h"
+#include "res/Messages.h"
 
 namespace quillon {
 
@@ -19,28 +18,41 @@ namespace {
 // for a failure that does not pass, the last failure is logged as a lookup without retries logs it.
 std::optional<ScriptResponse> fetchConfigScript(const char16_t* configScriptUrl, std::chrono::seconds timeLimit) {
   RetrySchedule schedule(retryPolicy(kLookupRetry), processRandom());
-  for (;;) {
+  ScriptResponse response;
+  ScriptTry last;
+  const TriesEnd end = runTries(schedule, logsite::ConfigScriptRetry, [&] {
     showProgressStep(ProgressStep::Connecting);
-    ScriptResponse response = requestConfigScript(configScriptUrl, timeLimit);
-    if (response.received && response.status / 100 == 2) return response;
-    if (cancelRequested()) return std::nullopt;  // a request the user stopped failed nothing: the flow logs it
-
-    const std::u16string reason =
-        response.received ? formatText(u"ResponseCode =%d", {response.status}) : response.failure;
-    std::optional<std::chrono::milliseconds> pause;
-    if (response.received ? statusMayPass(response.status) : response.mayPass) {
-      pause = schedule.nextPause(parseRetryAfter(response.retryAfter, std::chrono::system_clock::now()));
-    }
-    if (!pause) {
-      WriteLog(response.received ? logsite::ConfigScriptStatus : logsite::ConfigScriptNoResponse, reason.c_str());
-      return std::nullopt;
-    }
-    WriteLog(logsite::ConfigScriptRetry, retryLogText(reason, *pause).c_str());
-    if (!waitBeforeRetry(*pause)) return std::nullopt;  // the user stopped the run
-  }
+    response = requestConfigScript(configScriptUrl, timeLimit);
+    last = judgeScriptResponse(response);
+    return last.outcome;
+  });
+  if (end == TriesEnd::Done) return response;
+  // A request the user stopped failed nothing: the flow logs the cancel.
+  if (end != TriesEnd::Cancelled) WriteLog(*last.lastLine, last.outcome.reason.c_str());
+  return std::nullopt;
 }
 
 }  // namespace
+
+ScriptTry judgeScriptResponse(const ScriptResponse& response) {
+  ScriptTry judged;
+  if (response.received && response.status != 0) {
+    if (response.status / 100 == 2) {
+      judged.outcome.end = TryOutcome::End::Done;
+      return judged;
+    }
+    judged.outcome.end = statusMayPass(response.status) ? TryOutcome::End::MayPass : TryOutcome::End::Failed;
+    judged.outcome.reason = formatText(u"ResponseCode =%d", {response.status});
+    judged.outcome.retryAfter = response.retryAfter;
+    judged.lastLine = &logsite::ConfigScriptStatus;
+    return judged;
+  }
+  const bool noStatus = response.received;  // a "response" of status 0
+  judged.outcome.end = noStatus || response.mayPass ? TryOutcome::End::MayPass : TryOutcome::End::Failed;
+  judged.outcome.reason = noStatus ? std::u16string(kNoResponseReason) : response.failure;
+  judged.lastLine = &logsite::ConfigScriptNoResponse;
+  return judged;
+}
 
 bool lookUpPackageUrl(const char16_t* configScriptUrl, const char16_t* packageUrlPrefix, char16_t* url,
                       std::chrono::seconds timeLimit) {

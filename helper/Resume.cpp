@@ -1,6 +1,7 @@
 #include "helper/Resume.h"
 
 #include "helper/ContentLength.h"
+#include "helper/PackageRequest.h"
 #include "helper/Retry.h"
 #include "platform/Text.h"
 
@@ -20,8 +21,10 @@ bool printable(std::u16string_view text) {
 
 std::optional<std::u16string> resumeValidator(std::u16string_view etag, std::u16string_view lastModified) {
   etag = trimBlanks(etag);
-  if (etag.size() >= 2 && etag.front() == u'"' && etag.back() == u'"' && printable(etag) &&
-      etag.substr(1, etag.size() - 2).find(u'"') == std::u16string_view::npos) {
+  if (!etag.empty()) {
+    const bool strong = etag.size() >= 2 && etag.front() == u'"' && etag.back() == u'"' && printable(etag) &&
+                        etag.substr(1, etag.size() - 2).find(u'"') == std::u16string_view::npos;
+    if (!strong) return std::nullopt;
     return std::u16string(etag);
   }
   lastModified = trimBlanks(lastModified);
@@ -46,17 +49,22 @@ std::optional<ContentRange> parseContentRange(std::u16string_view text) {
   return ContentRange{*first, *last, *total};
 }
 
-AnswerUse useOfAnswer(long status, std::u16string_view contentRange, std::optional<std::uint64_t> contentLength,
-                      const std::optional<ResumeRequest>& asked, std::optional<std::uint64_t> total) {
-  if (status == 200) return AnswerUse::WholePackage;
-  if (status == 206 && asked) {
+AnswerUse useOfAnswer(const ResponseHead& head, const std::optional<ResumeRequest>& asked,
+                      std::optional<std::uint64_t> total) {
+  if (head.status == 0) return AnswerUse::NoAnswer;
+  if (head.status == 200) return AnswerUse::WholePackage;
+  if (head.status == 206 && asked) {
+    // The same file: the validator it names for itself is the one sent, so an ETag only for an ETag and a
+    // Last-Modified only where neither answer has an ETag.
+    const bool sameFile = resumeValidator(head.etag, head.lastModified) == asked->ifRange;
     // The rest exactly: from the first byte not held to the last of the same whole, and a body just that long.
-    const std::optional<ContentRange> range = parseContentRange(contentRange);
+    const std::optional<ContentRange> range = parseContentRange(head.contentRange);
     const bool rest = range && total && range->first == asked->from && range->total == *total &&
-                      range->last + 1 == *total && (!contentLength || *contentLength == *total - asked->from);
-    return rest ? AnswerUse::Rest : AnswerUse::NotTheRest;
+                      range->last + 1 == *total &&
+                      (!head.contentLength || *head.contentLength == *total - asked->from);
+    return sameFile && rest ? AnswerUse::Rest : AnswerUse::NotTheRest;
   }
-  return statusMayPass(status) ? AnswerUse::TryAgain : AnswerUse::Refused;
+  return statusMayPass(head.status) ? AnswerUse::TryAgain : AnswerUse::Refused;
 }
 
 }  // namespace quillon

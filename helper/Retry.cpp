@@ -1,6 +1,9 @@
 #include "helper/Retry.h"
 
+#include "helper/RetryAfter.h"
+#include "log/LogSite.h"
 #include "platform/Environment.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -105,6 +108,21 @@ std::optional<milliseconds> RetrySchedule::nextPause(std::optional<std::chrono::
 std::u16string retryLogText(std::u16string_view reason, milliseconds pause) {
   const auto seconds = static_cast<unsigned long>((pause.count() + 500) / 1000);
   return formatText(u"%s Retry(%u)", {reason.substr(0, cutLength(reason, kReasonLimit)), seconds});
+}
+
+TriesEnd runTries(RetrySchedule& schedule, const LogSite& retrySite, const std::function<TryOutcome()>& attempt) {
+  for (;;) {
+    if (cancelRequested()) return TriesEnd::Cancelled;
+    const TryOutcome outcome = attempt();
+    if (outcome.end == TryOutcome::End::Done) return TriesEnd::Done;
+    if (cancelRequested()) return TriesEnd::Cancelled;
+    if (outcome.end == TryOutcome::End::Failed) return TriesEnd::Failed;
+
+    const auto pause = schedule.nextPause(parseRetryAfter(outcome.retryAfter, std::chrono::system_clock::now()));
+    if (!pause) return TriesEnd::GaveUp;
+    WriteLog(retrySite, retryLogText(outcome.reason, *pause).c_str());
+    if (!waitBeforeRetry(*pause)) return TriesEnd::Cancelled;
+  }
 }
 
 }  // namespace quillon

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+struct LogSite;
+
 namespace quillon {
 
 // --- What may pass ---------------------------------------------------------------------------------------
@@ -81,6 +83,9 @@ class RetrySchedule {
   // server's wish, if it gave one), or nothing when that try would lie past the bound.
   std::optional<std::chrono::milliseconds> nextPause(std::optional<std::chrono::seconds> retryAfter);
 
+  // The bound: no try begins after it (a try under way may be given this as its own end).
+  std::chrono::steady_clock::time_point deadline() const { return start_ + policy_.window; }
+
  private:
   RetryPolicy policy_;
   RandomSource random_;
@@ -93,5 +98,32 @@ class RetrySchedule {
 // "WinHttpReceiveResponse Error(12002)", "curl Error(7) ..."), cut so that the whole entry keeps within the
 // log's limit, then " Retry(S)" with the pause in whole seconds.
 std::u16string retryLogText(std::u16string_view reason, std::chrono::milliseconds pause);
+
+// The reason logged for a "response" of status 0: no HTTP answer came at all (under Wine the lookup's request
+// object reports a connection reset so). On every platform that is a failure that may pass, never a status.
+inline constexpr char16_t kNoResponseReason[] = u"No Response(Status 0)";
+
+// --- The tries ---------------------------------------------------------------------------------------------
+
+// How one try ended.
+struct TryOutcome {
+  enum class End { Done, Failed, MayPass };
+  End end = End::Failed;
+  std::u16string reason;      // a failure's reason for the log, where it has one
+  std::u16string retryAfter;  // the server's Retry-After, as sent
+};
+
+enum class TriesEnd {
+  Done,       // a try succeeded
+  Failed,     // a try failed in a way that does not pass
+  GaveUp,     // the last try may have passed, but no further try fits the schedule
+  Cancelled,  // the user stopped the run: no further try, and no line logged for the try it ended
+};
+
+// The one driver of the lookup's and the download's tries: runs `attempt` until a try succeeds or fails for
+// good, the schedule gives no further pause, or the user cancels. A cancel is looked for before every try and
+// after every try that did not succeed (a failure in a cancelled run is the cancel's doing). Before each retry
+// it logs retryLogText at `retrySite` and waits the pause on the progress (waitBeforeRetry).
+TriesEnd runTries(RetrySchedule& schedule, const LogSite& retrySite, const std::function<TryOutcome()>& attempt);
 
 }  // namespace quillon

@@ -2,8 +2,12 @@
 // its build constants; the tests and tools aim it at a local server), and the one platform request it makes.
 #pragma once
 
+#include "helper/Retry.h"
+
 #include <chrono>
 #include <string>
+
+struct LogSite;
 
 namespace quillon {
 
@@ -35,6 +39,16 @@ struct ScriptResponse {
   // The Retry-After header of a response outside 2xx, empty when it has none.
   std::u16string retryAfter;
 };
+
+// What one response means to the lookup: a status from 200 to 299 is done; any other status is the
+// server's answer ("ResponseCode =N", line 455 when it is the last), tried again when it may pass; a response
+// that is no answer (no whole response, or status 0, which no server sends) is the failed call and its code
+// (line 448 when it is the last), tried again when that may pass, and status 0 always may.
+struct ScriptTry {
+  TryOutcome outcome;
+  const LogSite* lastLine = nullptr;  // where the lookup logs it when no further try follows; null when done
+};
+ScriptTry judgeScriptResponse(const ScriptResponse& response);
 
 // One GET without headers, body or credentials that ends within `timeLimit`; a request that has not ended by
 // then is a failure that says it timed out. Windows: MSXML 6's XMLHTTP60 over COM (the calling thread must

@@ -4,8 +4,8 @@
 // that administrators run on a PC of each site.
 #pragma once
 
-#include "app/ExitCodes.h"
 #include "log/LogSite.h"
+#include "res/ExitCodes.h"
 
 #include <cstdint>
 #include <functional>

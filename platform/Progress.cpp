@@ -49,8 +49,7 @@ bool changesThePc(ProgressStep step) {
 
 struct Progress {
   bool open = false;
-  bool cancelled = false;  // stays set while the progress is open
-  ProgressState state;
+  ProgressState state;  // its `cancelling` stays set, once the user has cancelled, while the progress is open
   std::u16string caption;
   Clock::time_point lastDrawn;
   Clock::time_point lastServed;
@@ -68,11 +67,13 @@ void record(int button) {
   recordUi("progress", progress.caption, catalogueText(stepTextId(progress.state.step)), 0, button);
 }
 
+// The cancel rule, for both displays, which only report the user's press: a press stops the run while
+// stopping is harmless (before the uninstall) and the run is not stopping already. A press that does not
+// count is dropped, never kept for later.
 void noteCancelPress() {
-  if (!takeCancelPress() || !progress.state.cancellable || progress.cancelled) return;
-  progress.cancelled = true;
-  record(kCancelButton);
+  if (!takeCancelPress() || !progress.state.cancellable || progress.state.cancelling) return;
   progress.state.cancelling = true;
+  record(kCancelButton);
   draw();
 }
 
@@ -122,7 +123,6 @@ ProgressView describeProgress(const ProgressState& state) {
 void openProgress() {
   if (progress.open) return;
   progress.state = ProgressState();
-  progress.cancelled = false;
   progress.caption = catalogueText(IDS_TOOL_CAPTION);
   if (!openProgressDisplay(progress.caption, catalogueText(IDS_PROGRESS_CANCEL))) return;
   progress.open = true;
@@ -157,18 +157,18 @@ bool waitBeforeRetry(milliseconds pause) {
     std::this_thread::sleep_for(pause);
     return true;
   }
-  if (progress.cancelled) return false;
+  if (progress.state.cancelling) return false;
   const Clock::time_point deadline = Clock::now() + pause;
   progress.state.secondsLeft = static_cast<unsigned>((pause.count() + 999) / 1000);
   showProgressStep(ProgressStep::Retrying);
-  while (!progress.cancelled && left(deadline).count() > 0) {
+  while (!progress.state.cancelling && left(deadline).count() > 0) {
     // The seconds left are redrawn as each whole second passes.
     const milliseconds remaining = left(deadline);
     progress.state.secondsLeft = static_cast<unsigned>((remaining.count() + 999) / 1000);
     draw();
     serve(std::min(remaining, milliseconds(remaining.count() % 1000 == 0 ? 1000 : remaining.count() % 1000)));
   }
-  return !progress.cancelled;
+  return !progress.state.cancelling;
 }
 
 void waitKeepingProgress(milliseconds pause) {
@@ -187,7 +187,7 @@ bool cancelRequested() {
   } else {
     noteCancelPress();
   }
-  return progress.cancelled;
+  return progress.state.cancelling;
 }
 
 void closeProgress() {

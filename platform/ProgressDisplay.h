@@ -46,7 +46,8 @@ void showOnProgressDisplay(const ProgressView& view);
 // Cancel. Windows dispatches the thread's window messages meanwhile; Linux sleeps.
 void serveProgressDisplay(std::chrono::milliseconds pause);
 
-// True, once, after the user has pressed Cancel while the view shown was cancellable.
+// True, once, after the user has pressed Cancel (Windows: the button, Esc or the close button; Linux: Ctrl+C),
+// whatever the view showed: whether the press stops the run is platform/Progress.cpp's to decide.
 bool takeCancelPress();
 
 void closeProgressDisplay();

@@ -103,7 +103,7 @@ void serveProgressDisplay(std::chrono::milliseconds pause) {
 bool takeCancelPress() {
   const bool pressed = interrupted != 0;
   interrupted = 0;
-  return pressed && display.cancellable;
+  return pressed;
 }
 
 void closeProgressDisplay() {

@@ -30,12 +30,13 @@ INT_PTR CALLBACK procedure(HWND, UINT message, WPARAM wParam, LPARAM) {
     case WM_INITDIALOG:
       return TRUE;  // the focus goes to the Cancel button
     case WM_COMMAND:
-      // Esc comes as IDCANCEL whether the button is enabled or not: from the uninstall on it does nothing.
+      // Esc comes as IDCANCEL whether the button is enabled or not; the shared rule drops it from the uninstall
+      // on.
       if (LOWORD(wParam) != IDCANCEL) return FALSE;
-      if (display.cancellable) display.cancelPressed = true;
+      display.cancelPressed = true;
       return TRUE;
-    case WM_CLOSE:  // the close button and Alt+F4: the Cancel button while it works; nothing afterwards
-      if (display.cancellable) display.cancelPressed = true;
+    case WM_CLOSE:  // the close button and Alt+F4 are the Cancel button
+      display.cancelPressed = true;
       return TRUE;
     default:
       return FALSE;

@@ -305,10 +305,19 @@ class MigrationTest(unittest.TestCase):
                    AGREED + [flow_line(148, ERROR, 103)], DOWNLOAD_FAILED)
         self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
 
+    def normalise_retries(self, result, longest=3):
+        """Each retry line with its pause as S (at most `longest` seconds), and a cut transfer as CUT, however
+        each platform words it."""
+        cut = r"curl Error\(18\) .*|Body Cut\(50000/\d+\)|WinHttp\w+ Error\(\d+\)"
+        for entry in result.log:
+            retry = re.fullmatch(r"(.*) Retry\((\d+)\)", entry.message)
+            if entry.line in (451, 495) and retry:
+                self.assertLessEqual(int(retry.group(2)), longest)
+                entry.message = ("CUT" if re.fullmatch(cut, retry.group(1)) else retry.group(1)) + " Retry(S)"
+
     def test_a_server_failure_that_passes_is_tried_again(self):
         # Nothing has changed on the PC yet, so the tool tries again: after the server's Retry-After, if any,
         # and a random share of 2 s. A cut package goes on from the bytes it holds.
-        cut = r"curl Error\(18\) .*|Body Cut\(50000/\d+\)|WinHttp\w+ Error\(\d+\)"  # as each platform words it
         cases = [
             ("the package cut short once, then resumed", "/dist/Windows/agent/QuillonAgent.msi",
              "truncate=50000,times=1",
@@ -326,11 +335,7 @@ class MigrationTest(unittest.TestCase):
                 SERVER.fault(path, modes)
                 sandbox = self.sandbox()
                 result = sandbox.run([("dialog", "agree"), ("box", "ok")])
-                for entry in result.log:
-                    retry = re.fullmatch(r"(.*) Retry\((\d+)\)", entry.message)
-                    if entry.line in (451, 495) and retry:
-                        self.assertLessEqual(int(retry.group(2)), 3)
-                        entry.message = ("CUT" if re.fullmatch(cut, retry.group(1)) else retry.group(1)) + " Retry(S)"
+                self.normalise_retries(result)
                 self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 5 + len(lines))],
                            AGREED + lines + [uninstalled(), installed(), replacement(405, INFO, message(108))],
                            REPLACED)
@@ -338,6 +343,32 @@ class MigrationTest(unittest.TestCase):
                 self.assertEqual(self.downloaded(sandbox), self.package)
                 # The window tells of each pause before a retry, and goes back to the server afterwards.
                 self.assertEqual(result.progress_steps(), steps + [UNINSTALLING, PAUSING, INSTALLING])
+
+    def test_a_range_of_a_changed_package_is_never_spliced_onto_the_first(self):
+        # A cache or proxy that ignores If-Range answers the resumed request with the asked-for range of the
+        # package as it is now, republished at the same size. Only its ETag tells: the tool starts the package
+        # over, and the PC gets the new package whole, not the head of one version and the tail of the other.
+        with open(BUILD.package("old-agent.msi"), "rb") as package:
+            first = package.read()
+        self.assertEqual(len(first), len(self.package), "two packages of the same size")
+        republished = "/dist/Windows/agent/republished/QuillonAgent.msi"
+        SERVER.publish_agent(first)
+        SERVER.publish(republished, self.package)
+        SERVER.fault(PACKAGE_URL_PATH, f"truncate=50000,times=1;serve={republished},ignore-if-range")
+        sandbox = self.sandbox()
+        result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+        self.normalise_retries(result, longest=4)  # the second pause: a random share of 4 s
+        other_file = f"ResponseCode =206 Content-Range(bytes 50000-{len(first) - 1}/{len(first)}) Retry(S)"
+        lines = [helper_line("downloadFile", 495, INFO, "CUT Retry(S)"),
+                 helper_line("downloadFile", 495, INFO, other_file)]
+        self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(108), MB_OK, IDOK, 5 + len(lines))],
+                   AGREED + lines + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED)
+        self.check_installed(sandbox)
+        self.assertEqual(self.downloaded(sandbox), self.package)
+        ranges = [r["headers"].get("Range") for r in SERVER.requests() if r["path"] == PACKAGE_URL_PATH]
+        self.assertEqual(ranges, [None, "bytes=50000-", None], "the whole, the rest under If-Range, the whole again")
+        self.assertEqual(result.progress_steps(), [CONNECTING, DOWNLOADING, RETRYING, CONNECTING, RETRYING, CONNECTING,
+                                                   DOWNLOADING, UNINSTALLING, PAUSING, INSTALLING])
 
     def road(self, line, text):
         return helper_line("downloadFile", line, INFO, text)

@@ -1,7 +1,7 @@
 // The catalogue as the running program loads it: on Windows from the compiled string table.
-#include "app/Messages.h"
 #include "platform/StringTable.h"
 #include "platform/Text.h"
+#include "res/Messages.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,12 @@
 #include "platform/StringTable.h"
 #include "platform/Text.h"
 #include "res/resource.h"
+#include "tests/unit/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <vector>
 
 using namespace quillon;
 
@@ -78,6 +82,38 @@ TEST(Progress, MegabytesAreRoundedDownSoNoPackageShowsWholeTooEarly) {
   const std::pair<std::uint64_t, const char*> cases[] = {
       {0, "0.0 MB"}, {MB / 10 - 1, "0.0 MB"}, {MB - 1, "0.9 MB"}, {MB, "1.0 MB"}, {84 * MB + MB / 2, "84.5 MB"}};
   for (const auto& [bytes, shown] : cases) EXPECT_EQ(toUtf8(formatMegabytes(bytes)), shown) << bytes;
+}
+
+// The cancel rule, decided in one place for both displays: a press of Cancel stops the run before the
+// uninstall, once, and never afterwards; a stopped run's pauses end at once.
+TEST(Progress, ACancelCountsOnlyBeforeTheUninstall) {
+  if (testing_support::runsOnWindows()) GTEST_SKIP() << "the unit tests carry no progress window to cancel";
+  const struct {
+    const char* what;
+    std::vector<ProgressStep> steps;  // shown before Ctrl+C, the Linux build's Cancel
+    bool cancelled;
+  } cases[] = {
+      {"connecting", {ProgressStep::Connecting}, true},
+      {"downloading", {ProgressStep::Connecting, ProgressStep::Downloading}, true},
+      {"before a retry", {ProgressStep::Retrying}, true},
+      // Last: from the uninstall on, Ctrl+C stays ignored for the rest of the process.
+      {"the uninstall begun", {ProgressStep::Downloading, ProgressStep::Uninstalling}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    openProgress();
+    EXPECT_FALSE(cancelRequested());
+    for (const ProgressStep step : c.steps) showProgressStep(step);
+    std::raise(SIGINT);
+    EXPECT_EQ(cancelRequested(), c.cancelled);
+    std::raise(SIGINT);  // a second press changes nothing
+    EXPECT_EQ(cancelRequested(), c.cancelled);
+    EXPECT_EQ(waitBeforeRetry(std::chrono::milliseconds(c.cancelled ? 60'000 : 1)), !c.cancelled);
+    showProgressStep(ProgressStep::Installing);  // a cancelled run stays cancelled
+    EXPECT_EQ(cancelRequested(), c.cancelled);
+    closeProgress();
+  }
+  std::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace

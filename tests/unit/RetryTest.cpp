@@ -1,14 +1,23 @@
 // The rules for trying a server request again: what may pass, the pauses and their bound, the server's
 // Retry-After, and which answers continue a cut download.
+#include "helper/PackageRequest.h"
 #include "helper/Resume.h"
 #include "helper/Retry.h"
 #include "helper/RetryAfter.h"
+#include "helper/ServerAccess.h"
+#include "helper/ServerCheck.h"
+#include "log/LogSite.h"
+#include "log/RunLogFile.h"
+#include "platform/Paths.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
 #include "tests/unit/support/TestSupport.h"
 
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,6 +26,8 @@
 using namespace quillon;
 using namespace std::chrono_literals;
 using testing_support::ScopedEnvironment;
+using testing_support::ScopedTempEnvironment;
+using testing_support::TempDirectory;
 
 namespace {
 
@@ -132,6 +143,133 @@ TEST(Retry, TheLogLineGivesTheReasonAndThePauseWithinTheEntrysLimit) {
   EXPECT_EQ(retryLogText(longReason, 2s), longReason.substr(0, 150) + u" Retry(2)");
 }
 
+// Status 0 is no HTTP answer on any platform (under Wine the lookup's request object reports a connection
+// reset so): tried again as a failure that may pass, and, as the last, logged at the no-answer line, which the
+// server check reports as "no server answered".
+TEST(Retry, WhatEachConfigScriptResponseMeansToTheLookup) {
+  const auto received = [](long status, std::u16string retryAfter = u"") {
+    ScriptResponse response;
+    response.received = true;
+    response.status = status;
+    response.retryAfter = std::move(retryAfter);
+    return response;
+  };
+  const auto notReceived = [](std::u16string failure, bool mayPass) {
+    ScriptResponse response;
+    response.failure = std::move(failure);
+    response.mayPass = mayPass;
+    return response;
+  };
+  using End = TryOutcome::End;
+  const struct {
+    const char* what;
+    ScriptResponse response;
+    End end;
+    std::u16string reason, retryAfter;
+    const LogSite* lastLine;
+    CheckStatus checked;  // what the server check reports when this is the lookup's last try
+  } cases[] = {
+      {"200", received(200), End::Done, u"", u"", nullptr, CheckStatus::Passed},
+      {"any 2xx", received(203), End::Done, u"", u"", nullptr, CheckStatus::Passed},
+      {"503 with a Retry-After", received(503, u"2"), End::MayPass, u"ResponseCode =503", u"2",
+       &logsite::ConfigScriptStatus, CheckStatus::ScriptStatus},
+      {"404", received(404), End::Failed, u"ResponseCode =404", u"", &logsite::ConfigScriptStatus,
+       CheckStatus::ScriptStatus},
+      {"status 0", received(0), End::MayPass, kNoResponseReason, u"", &logsite::ConfigScriptNoResponse,
+       CheckStatus::NoAnswer},
+      {"no connection", notReceived(u"curl Error(7) Failed to connect", true), End::MayPass,
+       u"curl Error(7) Failed to connect", u"", &logsite::ConfigScriptNoResponse, CheckStatus::NoAnswer},
+      {"an unknown CA", notReceived(u"curl Error(60) SSL certificate problem", false), End::Failed,
+       u"curl Error(60) SSL certificate problem", u"", &logsite::ConfigScriptNoResponse, CheckStatus::NoAnswer},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScriptTry judged = judgeScriptResponse(c.response);
+    EXPECT_EQ(judged.outcome.end, c.end);
+    EXPECT_EQ(toUtf8(judged.outcome.reason), toUtf8(c.reason));
+    EXPECT_EQ(toUtf8(judged.outcome.retryAfter), toUtf8(c.retryAfter));
+    EXPECT_EQ(judged.lastLine, c.lastLine);
+    if (c.lastLine != nullptr) {
+      EXPECT_EQ(checkFailure(CheckStep::Lookup, c.lastLine).status, c.checked);
+    }
+  }
+}
+
+// The one driver of the lookup's and the download's tries, here with pauses of nothing.
+class RetryDriverTest : public ::testing::Test {
+ protected:
+  TempDirectory temp;
+  ScopedTempEnvironment environment{temp.path()};
+  const RetryPolicy policy{3, 60s, 1ms, 1ms, 1ms};
+
+  // Runs the tries of `ends` in order (the last repeated), with `during` called inside each try.
+  TriesEnd run(const std::vector<TryOutcome::End>& ends, int& tries, const std::function<void(int)>& during = {}) {
+    RetrySchedule schedule(policy, [] { return 0.0; });
+    tries = 0;
+    return runTries(schedule, logsite::DownloadRetry, [&] {
+      if (during) during(tries);
+      const TryOutcome::End end = ends[std::min<std::size_t>(static_cast<std::size_t>(tries), ends.size() - 1)];
+      ++tries;
+      return TryOutcome{end, u"ResponseCode =503", u""};
+    });
+  }
+};
+
+TEST_F(RetryDriverTest, TriesAgainWhileTheFailureMayPassWithinTheBoundAndLogsEachRetryAtItsSite) {
+  using End = TryOutcome::End;
+  const struct {
+    const char* what;
+    std::vector<End> ends;
+    TriesEnd end;
+    int tries;
+  } cases[] = {
+      {"done at once", {End::Done}, TriesEnd::Done, 1},
+      {"done after two that may pass", {End::MayPass, End::MayPass, End::Done}, TriesEnd::Done, 3},
+      {"a failure that does not pass", {End::MayPass, End::Failed}, TriesEnd::Failed, 2},
+      {"past the bound", {End::MayPass}, TriesEnd::GaveUp, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    boost::filesystem::remove(toPath(runLogPath()));
+    int tries = 0;
+    EXPECT_EQ(run(c.ends, tries), c.end);
+    EXPECT_EQ(tries, c.tries);
+    // One line before each retry, none for the try that ended the run.
+    const std::u16string retryLine =
+        u"INFO FILE:Helper.cpp FUNCTION:Helper::downloadFile LINE:495 ResponseCode =503 Retry(0)";
+    const std::vector<std::u16string> lines(static_cast<std::size_t>(c.tries - 1), retryLine);
+    EXPECT_EQ(testing_support::runLogEntries(), lines);
+  }
+}
+
+TEST_F(RetryDriverTest, ACancelIsLookedForBeforeEveryTryAndEndsTheTriesWithoutALine) {
+  if (testing_support::runsOnWindows()) GTEST_SKIP() << "the unit tests carry no progress window to cancel";
+  using End = TryOutcome::End;
+  const struct {
+    const char* what;
+    int pressedBeforeTry;  // Ctrl+C, the Linux build's Cancel, just before this try (-1: during the first try)
+    TriesEnd end;
+    int tries;
+  } cases[] = {
+      {"before the first try", 0, TriesEnd::Cancelled, 0},
+      {"during a try that failed", -1, TriesEnd::Cancelled, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    boost::filesystem::remove(toPath(runLogPath()));
+    openProgress();
+    if (c.pressedBeforeTry == 0) std::raise(SIGINT);
+    int tries = 0;
+    const auto pressDuringTheFirstTry = [&](int tried) {
+      if (c.pressedBeforeTry < 0 && tried == 0) std::raise(SIGINT);
+    };
+    EXPECT_EQ(run({End::MayPass}, tries, pressDuringTheFirstTry), c.end);
+    closeProgress();
+    EXPECT_EQ(tries, c.tries);
+    EXPECT_EQ(testing_support::runLogEntries(), std::vector<std::u16string>{});
+  }
+}
+
 TEST(ParseRetryAfter, TakesSecondsOrAnyOfTheThreeHttpDatesUntilThen) {
   // Sun, 06 Nov 1994 08:49:37 GMT and half a second.
   const auto now = std::chrono::system_clock::time_point(784111777s) + 500ms;
@@ -173,8 +311,11 @@ TEST(Resume, TheValidatorIsAStrongETagElseTheLastModified) {
   } cases[] = {
       {u"\"5f-1a\"", u"Sun, 06 Nov 1994 08:49:37 GMT", u"\"5f-1a\""},
       {u" \"5f-1a\" ", u"", u"\"5f-1a\""},
-      {u"W/\"5f-1a\"", u"Sun, 06 Nov 1994 08:49:37 GMT", u"Sun, 06 Nov 1994 08:49:37 GMT"},
-      {u"5f-1a", u"", std::nullopt},  // not quoted
+      // A weak ETag vouches for no bytes, and the date does not stand in for an ETag the server gave.
+      {u"W/\"5f-1a\"", u"Sun, 06 Nov 1994 08:49:37 GMT", std::nullopt},
+      {u"5f-1a", u"Sun, 06 Nov 1994 08:49:37 GMT", std::nullopt},  // not quoted
+      {u"", u" Sun, 06 Nov 1994 08:49:37 GMT", u"Sun, 06 Nov 1994 08:49:37 GMT"},
+      {u"5f-1a", u"", std::nullopt},
       {u"W/\"5f-1a\"", u"", std::nullopt},
       {u"", u"", std::nullopt},
       {u"\"a\"b\"", u"", std::nullopt},
@@ -188,36 +329,67 @@ TEST(Resume, TheValidatorIsAStrongETagElseTheLastModified) {
 
 TEST(Resume, OnlyTheExactRestOfTheSameFileContinuesIt) {
   const std::optional<ResumeRequest> asked = ResumeRequest{1000, u"\"v1\""};
+  const std::optional<ResumeRequest> askedByDate = ResumeRequest{1000, u"Sun, 06 Nov 1994 08:49:37 GMT"};
   const std::optional<ResumeRequest> whole;
+  const std::u16string_view date = u"Sun, 06 Nov 1994 08:49:37 GMT";
   const struct {
     const char* what;
     long status;
     std::u16string_view contentRange;
     std::optional<std::uint64_t> contentLength;
+    std::u16string_view etag, lastModified;  // the answer's own validators
     std::optional<ResumeRequest> asked;
     std::optional<std::uint64_t> total;
     AnswerUse use;
   } cases[] = {
-      {"the whole package", 200, u"", 5000, whole, std::nullopt, AnswerUse::WholePackage},
-      {"the whole package, where the rest was asked for", 200, u"", 5000, asked, 5000, AnswerUse::WholePackage},
-      {"the rest", 206, u"bytes 1000-4999/5000", 4000, asked, 5000, AnswerUse::Rest},
-      {"the rest, no length announced", 206, u"bytes 1000-4999/5000", std::nullopt, asked, 5000, AnswerUse::Rest},
-      {"the unit in capitals", 206, u"BYTES 1000-4999/5000", 4000, asked, 5000, AnswerUse::Rest},
-      {"a byte later", 206, u"bytes 1001-4999/5000", 3999, asked, 5000, AnswerUse::NotTheRest},
-      {"another total", 206, u"bytes 1000-4999/5001", 4000, asked, 5000, AnswerUse::NotTheRest},
-      {"short of the end", 206, u"bytes 1000-3999/5000", 3000, asked, 5000, AnswerUse::NotTheRest},
-      {"a length that does not fit", 206, u"bytes 1000-4999/5000", 3999, asked, 5000, AnswerUse::NotTheRest},
-      {"an unknown total", 206, u"bytes 1000-4999/*", 4000, asked, 5000, AnswerUse::NotTheRest},
-      {"a range past its total", 206, u"bytes 1000-5000/5000", 4001, asked, 5000, AnswerUse::NotTheRest},
-      {"no Content-Range", 206, u"", 4000, asked, 5000, AnswerUse::NotTheRest},
-      {"a 206 nobody asked for", 206, u"bytes 0-4999/5000", 5000, whole, std::nullopt, AnswerUse::Refused},
-      {"the server is busy", 503, u"", std::nullopt, asked, 5000, AnswerUse::TryAgain},
-      {"a time-out", 408, u"", std::nullopt, whole, std::nullopt, AnswerUse::TryAgain},
-      {"the range refused", 416, u"bytes */5000", std::nullopt, asked, 5000, AnswerUse::Refused},
-      {"gone", 404, u"", std::nullopt, asked, 5000, AnswerUse::Refused},
+      {"the whole package", 200, u"", 5000, u"", u"", whole, std::nullopt, AnswerUse::WholePackage},
+      {"the whole package, where the rest was asked for", 200, u"", 5000, u"\"v2\"", u"", asked, 5000,
+       AnswerUse::WholePackage},
+      {"the rest", 206, u"bytes 1000-4999/5000", 4000, u"\"v1\"", date, asked, 5000, AnswerUse::Rest},
+      {"the rest, no length announced", 206, u"bytes 1000-4999/5000", std::nullopt, u"\"v1\"", u"", asked, 5000,
+       AnswerUse::Rest},
+      {"the unit in capitals", 206, u"BYTES 1000-4999/5000", 4000, u" \"v1\"", u"", asked, 5000, AnswerUse::Rest},
+      {"a byte later", 206, u"bytes 1001-4999/5000", 3999, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      {"another total", 206, u"bytes 1000-4999/5001", 4000, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      {"short of the end", 206, u"bytes 1000-3999/5000", 3000, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      {"a length that does not fit", 206, u"bytes 1000-4999/5000", 3999, u"\"v1\"", u"", asked, 5000,
+       AnswerUse::NotTheRest},
+      {"an unknown total", 206, u"bytes 1000-4999/*", 4000, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      {"a range past its total", 206, u"bytes 1000-5000/5000", 4001, u"\"v1\"", u"", asked, 5000,
+       AnswerUse::NotTheRest},
+      {"no Content-Range", 206, u"", 4000, u"\"v1\"", u"", asked, 5000, AnswerUse::NotTheRest},
+      // A cache that ignores If-Range serves a range of whatever it holds now: only the answer's own
+      // validator tells the same file from a republished one of the same size.
+      {"a range of a changed file", 206, u"bytes 1000-4999/5000", 4000, u"\"v2\"", date, asked, 5000,
+       AnswerUse::NotTheRest},
+      {"a range that names no ETag", 206, u"bytes 1000-4999/5000", 4000, u"", date, asked, 5000,
+       AnswerUse::NotTheRest},
+      {"a range with the ETag made weak", 206, u"bytes 1000-4999/5000", 4000, u"W/\"v1\"", u"", asked, 5000,
+       AnswerUse::NotTheRest},
+      {"the rest by date, where neither answer has an ETag", 206, u"bytes 1000-4999/5000", 4000, u"", date,
+       askedByDate, 5000, AnswerUse::Rest},
+      {"the date sent, but the range has an ETag", 206, u"bytes 1000-4999/5000", 4000, u"\"v1\"", date,
+       askedByDate, 5000, AnswerUse::NotTheRest},
+      {"another date", 206, u"bytes 1000-4999/5000", 4000, u"", u"Mon, 07 Nov 1994 08:49:37 GMT", askedByDate,
+       5000, AnswerUse::NotTheRest},
+      {"no date at all", 206, u"bytes 1000-4999/5000", 4000, u"", u"", askedByDate, 5000, AnswerUse::NotTheRest},
+      {"a 206 nobody asked for", 206, u"bytes 0-4999/5000", 5000, u"\"v1\"", u"", whole, std::nullopt,
+       AnswerUse::Refused},
+      {"status 0: no answer at all", 0, u"", std::nullopt, u"", u"", whole, std::nullopt, AnswerUse::NoAnswer},
+      {"status 0 to a resumed request", 0, u"", std::nullopt, u"", u"", asked, 5000, AnswerUse::NoAnswer},
+      {"the server is busy", 503, u"", std::nullopt, u"", u"", asked, 5000, AnswerUse::TryAgain},
+      {"a time-out", 408, u"", std::nullopt, u"", u"", whole, std::nullopt, AnswerUse::TryAgain},
+      {"the range refused", 416, u"bytes */5000", std::nullopt, u"", u"", asked, 5000, AnswerUse::Refused},
+      {"gone", 404, u"", std::nullopt, u"", u"", asked, 5000, AnswerUse::Refused},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(useOfAnswer(c.status, c.contentRange, c.contentLength, c.asked, c.total), c.use) << c.what;
+    ResponseHead head;
+    head.status = c.status;
+    head.contentRange = c.contentRange;
+    head.contentLength = c.contentLength;
+    head.etag = c.etag;
+    head.lastModified = c.lastModified;
+    EXPECT_EQ(useOfAnswer(head, c.asked, c.total), c.use) << c.what;
   }
 }
 

@@ -1,4 +1,5 @@
-#include "app/Messages.h"
+// The message loaders of res/Messages.h: the shared buffers and the loads into them.
+#include "res/Messages.h"
 
 #include "platform/StringTable.h"
 
