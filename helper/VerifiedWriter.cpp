@@ -17,7 +17,11 @@ VerifiedWriter::VerifiedWriter(std::intptr_t file) : file_(file), readBack_(kRea
   }
 }
 
-VerifiedWriter::~VerifiedWriter() { stop(); }
+VerifiedWriter::~VerifiedWriter() {
+  // A download that ends without its last byte keeps in the file whatever had arrived.
+  if (filling_ > 0 && !failed_) handOver();
+  stop();
+}
 
 bool VerifiedWriter::append(const char* data, std::size_t size) {
   while (size > 0 && !failed_) {

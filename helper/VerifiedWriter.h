@@ -21,7 +21,7 @@ class VerifiedWriter {
   // Writes into `file`, a platform file (platform/PlatformFile.h) open for reading and writing, from its
   // first byte on. The file stays the caller's.
   explicit VerifiedWriter(std::intptr_t file);
-  ~VerifiedWriter();  // what was handed over is still written and compared
+  ~VerifiedWriter();  // everything appended is still written and compared
   VerifiedWriter(const VerifiedWriter&) = delete;
   VerifiedWriter& operator=(const VerifiedWriter&) = delete;
 
