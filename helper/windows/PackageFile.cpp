@@ -9,6 +9,7 @@
 #include <shlwapi.h>
 
 #include <optional>
+#include <vector>
 
 namespace quillon {
 
@@ -39,6 +40,47 @@ bool sameFile(const std::optional<BY_HANDLE_FILE_INFORMATION>& first, HANDLE sec
          (size == nullptr || ((static_cast<std::uint64_t>(other->nFileSizeHigh) << 32) | other->nFileSizeLow) == *size);
 }
 
+// A new file's security: the default rights, and the label of the tool's own integrity level refusing writes
+// from below it. An elevated tool's package can then never be opened for writing by the user's other
+// programs, not even in the instant between the writing handle and the hold, when the share modes cannot
+// keep them out. Null when the level cannot be read (the share modes alone).
+class OwnLevelOnly {
+ public:
+  OwnLevelOnly() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    const ManagedKernelHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    level_.resize(size / sizeof(DWORD) + 1);
+    if (size == 0 || !GetTokenInformation(token, TokenIntegrityLevel, level_.data(), size, &size)) return;
+    const PSID level = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(level_.data())->Label.Sid;
+    const DWORD aclSize = sizeof(ACL) + sizeof(SYSTEM_MANDATORY_LABEL_ACE) + GetLengthSid(level);
+    acl_.resize(aclSize / sizeof(DWORD) + 1);
+    const PACL acl = reinterpret_cast<PACL>(acl_.data());
+    if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
+        !AddMandatoryAce(acl, ACL_REVISION, 0, SYSTEM_MANDATORY_LABEL_NO_WRITE_UP, level) ||
+        !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorSacl(&descriptor_, TRUE, acl, FALSE)) {
+      return;
+    }
+    attributes_.nLength = sizeof(attributes_);
+    attributes_.lpSecurityDescriptor = &descriptor_;
+    ready_ = true;
+  }
+  OwnLevelOnly(const OwnLevelOnly&) = delete;
+  OwnLevelOnly& operator=(const OwnLevelOnly&) = delete;
+
+  SECURITY_ATTRIBUTES* get() { return ready_ ? &attributes_ : nullptr; }
+
+ private:
+  std::vector<DWORD> level_;  // DWORDs: a TOKEN_MANDATORY_LABEL and an ACL want their alignment
+  std::vector<DWORD> acl_;
+  SECURITY_DESCRIPTOR descriptor_ = {};
+  SECURITY_ATTRIBUTES attributes_ = {};
+  bool ready_ = false;
+};
+
 bool deleteThrough(HANDLE file) {
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
@@ -53,8 +95,16 @@ bool PackageFile::openNew() {
   if (PathFileExistsW(path) && !DeleteFileW(path)) return false;
   // CREATE_NEW: an entry another program put at the name since (a file, a link) is never opened. DELETE, so
   // that a cancelled download removes this very file through this handle.
-  const HANDLE handle = CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  OwnLevelOnly security;
+  const auto create = [&](SECURITY_ATTRIBUTES* attributes) {
+    return CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, attributes, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE handle = create(security.get());
+  // A file system that keeps no labels refuses one; the share modes still keep others out.
+  if (handle == INVALID_HANDLE_VALUE && security.get() != nullptr && GetLastError() != ERROR_FILE_EXISTS) {
+    handle = create(nullptr);
+  }
   if (handle == INVALID_HANDLE_VALUE) return false;
   file_.reset(reinterpret_cast<std::intptr_t>(handle));
   return true;
