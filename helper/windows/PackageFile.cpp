@@ -118,8 +118,9 @@ bool PackageFile::truncateWritten() {
 bool PackageFile::holdReadOnly(std::uint64_t size) {
   // No open that denies writers succeeds while the writing handle exists, so the bridge (it must share
   // writing and deletion with it) keeps the file from going away between the two; the hold is then shown to
-  // be the same file, with nothing added or cut. A program that opens the file for writing in that instant
-  // makes the hold fail.
+  // be the same file, with nothing added or cut. A program that has the file open for writing by then makes
+  // the hold fail; to open, write and close again within that instant it would have to run at the tool's own
+  // integrity level (the file's label refuses the user's other programs), and such a program has the PC.
   const ManagedPlatformFile bridge(reinterpret_cast<std::intptr_t>(
       openExisting(path_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)));
   if (bridge.get() == -1 || !sameFile(identify(handleOf(file_)), handleOf(bridge))) return false;
