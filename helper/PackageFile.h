@@ -2,12 +2,13 @@
 // The tool runs elevated and the package lies in the user's temporary folder, where any program of the user
 // can write: so the file is created anew by the download alone, no other program can change, replace,
 // rename or delete it while the tool relies on it, and what the package check and the installer read is
-// proved to be byte for byte what the server sent. Windows enforces this with share modes; Linux has none,
-// and there the proof is made once, when the download ends.
+// proved to be byte for byte what the server sent. Each piece is written and read back from the file while
+// the download goes on (helper/VerifiedWriter.h), so the proof ends a moment after the last byte. Windows keeps
+// other programs out with share modes throughout; Linux has none, and there a watch on the file, from its
+// creation to the hold, tells whether any other program opened, linked, renamed or removed it meanwhile.
 #pragma once
 
-#include "helper/BackgroundSha256.h"
-#include "helper/ManagedResources.h"
+#include "helper/VerifiedWriter.h"
 #include "platform/PlatformFile.h"
 
 #include <cstddef>
@@ -28,37 +29,40 @@ class PackageFile {
   // when another program put an entry there meanwhile). Appending then starts at its first byte.
   bool create(const std::u16string& path);
 
-  // Appends bytes, in order. False on a short write (a full disk); the bytes written so far stay.
+  // Appends bytes, in order. False once a piece could not be written (a full disk) or did not read back as
+  // given; the bytes written so far stay.
   bool append(const char* data, std::size_t size);
 
   // Starts the file over, for a download that has to begin again: it is cut to nothing through the same
   // handle (it stays created and held as before) and appending starts again at its first byte.
   bool restart();
 
-  // Ends the writing: the last bytes reach the file, and from then on the file is held read-only (the
-  // installer opens a package denying writers), still against every change, rename and delete by others.
-  // True only when what the held file holds, read back through the hold, is exactly what was appended.
+  // Ends the writing, and from then on the file is held read-only (the installer opens a package denying
+  // writers), still against every change, rename and delete by others. True only when the held file is the
+  // one created, every piece appended read back from it as given, and it holds nothing more.
   bool holdAsWritten();
 
-  // Gives the file up when the run stops before the install (the user cancelled): the stream or the hold is
-  // released first, then the file this object created is removed, so that nothing of a package that may be
-  // partial is left at the path. Nothing happens when it created none.
+  // Gives the file up when the run stops before the install (the user cancelled): the file this object
+  // created is removed through a handle on that very file (never a file another program put at the name),
+  // and the hold is released, so that nothing of a package that may be partial is left at the path.
+  // Nothing happens when it created none.
   void discard();
 
  private:
   // One body per platform.
-  bool openNew();       // removes the old entry and creates the file; file_ receives the writing stream
-  bool holdReadOnly();  // after the stream's last bytes are out: the read-only hold replaces the stream
-  bool truncateWritten();  // after the stream's last bytes are out: the file cut to nothing
-  // Reads up to `size` bytes at `offset` through the hold; the count read (0 at the end), or -1.
-  long long readHeld(std::uint64_t offset, char* buffer, std::size_t size) const;
+  bool openNew();          // removes the old entry and creates the file into file_ (Linux: and watch_)
+  bool truncateWritten();  // the file cut to nothing through file_
+  // After the writer's last block: the hold replaces file_ (Linux: file_ itself becomes the hold), once the
+  // file is shown to be the one created, untouched by others, and `size` bytes long.
+  bool holdReadOnly(std::uint64_t size);
+  void removeOwn();  // deletes the file through file_ or hold_, whichever is open, and closes them
 
   std::u16string path_;
-  ManagedFileHandle file_;  // the writing stream, until the file is held
-  ManagedPlatformFile hold_;  // the read-only hold
-  // Of what was appended since the file was created or restarted, hashed while the download goes on.
-  std::optional<BackgroundSha256> appended_;
-  bool writeFailed_ = false;
+  ManagedPlatformFile file_;   // open for writing and reading back, until the hold
+  ManagedPlatformFile hold_;   // the read-only hold
+  ManagedPlatformFile watch_;  // Linux: the watch on the file until the hold (Windows: unused)
+  // Writes file_ from its creation to the hold; declared last, so its thread ends before file_ is closed.
+  std::optional<VerifiedWriter> writer_;
   bool created_ = false;
 };
 

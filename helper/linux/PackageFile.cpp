@@ -1,16 +1,32 @@
 // Linux body of helper/PackageFile.h. Linux has no share modes: the file is created exclusively, never
-// through a link, and at the hold it must still be the very file written (the same inode under the name,
-// with no second name) for the caller's reading back to prove anything about what the installer will read.
+// through a link, and watched from then on. At the hold it must be untouched by others (no other program
+// opened, linked, renamed or removed it: any of these shows on the watch; a cut by the name, which does
+// not, leaves a hole or the wrong length) and still the very file written (the same inode under the name,
+// with no second name), for the reading back to prove anything about what the installer will read. The descriptor that wrote it is the hold: without share modes a read-only one
+// would keep nobody out either.
 #include "helper/PackageFile.h"
 
 #include "platform/Text.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
+#include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon {
+
+namespace {
+
+// What another program does to the file that the watch reports. The tool's own writes and reads (through
+// the one descriptor) show only as modifications and accesses, which are not watched.
+constexpr std::uint32_t kOthersTouch = IN_OPEN | IN_CLOSE | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF;
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+}  // namespace
 
 bool PackageFile::openNew() {
   const std::string path = toUtf8(path_);
@@ -19,30 +35,43 @@ bool PackageFile::openNew() {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) return false;
   const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (descriptor < 0) return false;
-  *file_.receive() = ::fdopen(descriptor, "ab");
-  if (file_.get() == nullptr) {
-    ::close(descriptor);
-    return false;
-  }
-  return true;
+  file_.reset(descriptor);
+  // The watch goes on the descriptor's own file (through /proc), not on whatever the name leads to by now.
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch < 0) return false;
+  watch_.reset(watch);
+  const std::string own = "/proc/self/fd/" + std::to_string(descriptor);
+  return ::inotify_add_watch(watch, own.c_str(), kOthersTouch) >= 0;
 }
 
-bool PackageFile::truncateWritten() { return ::ftruncate(::fileno(file_.get()), 0) == 0; }
+bool PackageFile::truncateWritten() { return ::ftruncate(static_cast<int>(file_.get()), 0) == 0; }
 
-bool PackageFile::holdReadOnly() {
-  const int hold = ::open(toUtf8(path_).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-  if (hold < 0) return false;
-  hold_.reset(hold);
-  struct stat written, held;
-  const bool same = ::fstat(::fileno(file_.get()), &written) == 0 && ::fstat(hold, &held) == 0 &&
-                    written.st_dev == held.st_dev && written.st_ino == held.st_ino && held.st_nlink == 1;
-  return file_.close() == 0 && same;
+bool PackageFile::holdReadOnly(std::uint64_t size) {
+  // Any event at all is another program's doing; a watch that overflowed has seen some.
+  char event[sizeof(inotify_event) + NAME_MAX + 1];
+  const bool untouched = ::read(static_cast<int>(watch_.get()), event, sizeof(event)) < 0 && errno == EAGAIN;
+  watch_.reset();
+  struct stat written, named;
+  const bool same = ::fstat(static_cast<int>(file_.get()), &written) == 0 &&
+                    ::lstat(toUtf8(path_).c_str(), &named) == 0 && sameFile(written, named) &&
+                    written.st_nlink == 1 && static_cast<std::uint64_t>(written.st_size) == size &&
+                    // The writing leaves no hole: one shows a cut by the name (which the watch does not see)
+                    // that the writing went on past.
+                    (size == 0 || ::lseek(static_cast<int>(file_.get()), 0, SEEK_HOLE) == written.st_size);
+  hold_.reset(file_.release());
+  return untouched && same;
 }
 
-long long PackageFile::readHeld(std::uint64_t offset, char* buffer, std::size_t size) const {
-  for (;;) {
-    const ssize_t read = ::pread(static_cast<int>(hold_.get()), buffer, size, static_cast<off_t>(offset));
-    if (read >= 0 || errno != EINTR) return read;
+void PackageFile::removeOwn() {
+  watch_.reset();
+  ManagedPlatformFile own(file_.get() != -1 ? file_.release() : hold_.release());
+  if (own.get() == -1) return;
+  // Removed only while it is held and still the file under the name: never a file put there since.
+  struct stat held, named;
+  const std::string path = toUtf8(path_);
+  if (::fstat(static_cast<int>(own.get()), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+      sameFile(held, named)) {
+    ::unlink(path.c_str());
   }
 }
 
