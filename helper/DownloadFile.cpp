@@ -129,11 +129,12 @@ class Download : public PackageResponse {
 bool Helper::downloadFile(const char16_t* url, const char16_t* path, PackageFile& package) {
   Download download(path, package);
   RetrySchedule schedule(retryPolicy(kDownloadRetry), processRandom());
+  const auto deadline = std::chrono::steady_clock::now() + retryPolicy(kDownloadRetry).window;
   for (;;) {
     showProgressStep(ProgressStep::Connecting);
     const std::optional<ResumeRequest> asked = download.nextRequest();
     download.beginTry(asked);
-    const TryEnd end = download.endOf(requestPackage(url, asked, download));
+    const TryEnd end = download.endOf(requestPackage(url, asked, download, deadline));
     if (end == TryEnd::Complete) return package.holdAsWritten();
     if (end != TryEnd::TryAgain || cancelRequested()) return false;
 

@@ -108,6 +108,11 @@ ProxyRoad chooseProxyRoad(const ProxySettings& settings, const std::function<Pro
   std::vector<ProxyNote> quietFailures;  // detection that found nothing: said only if another road follows
   const auto tryStep = [&](ProxySource source, const LogSite& failureSite, const char16_t* failureText) {
     const ProxyAnswer answer = resolve(source);
+    if (!answer.found && answer.error == kProxyStepCancelled) {
+      road.cancelled = true;
+      return false;
+    }
+    if (!answer.found && answer.error == kProxyStepTimedOut) road.keep = false;
     if (answer.found) {
       road.source = source;
       road.entries = parseProxyList(answer.list);
@@ -122,8 +127,14 @@ ProxyRoad chooseProxyRoad(const ProxySettings& settings, const std::function<Pro
 
   bool chosen = settings.autoDetect &&
                 tryStep(ProxySource::AutoDetect, logsite::DownloadProxyDetectFailed, u"Proxy Auto-Detect Error(%s)");
-  if (!chosen && !settings.scriptUrl.empty()) {
+  if (!chosen && !road.cancelled && !settings.scriptUrl.empty()) {
     chosen = tryStep(ProxySource::Script, logsite::DownloadProxyScriptFailed, u"Proxy Script Error(%s)");
+  }
+  if (road.cancelled) {
+    road.source = ProxySource::Direct;
+    road.entries.clear();
+    road.keep = false;
+    return road;  // the lines of the steps before the cancel stay: they happened
   }
   if (!chosen && !settings.manualProxy.empty()) {
     road.source = ProxySource::Manual;
