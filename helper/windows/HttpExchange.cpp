@@ -379,6 +379,8 @@ HttpExchange::Outcome HttpExchange::receiveBody(PackageResponse& response) {
     if (!response.onBody(piece, size)) return Outcome::Stopped;
     {
       const std::lock_guard<std::mutex> lock(exchange.mutex);
+      // A full ring held the thread back, not the network: its next call's time begins now.
+      if (exchange.filled == kRingBytes) exchange.callStarted = Clock::now();
       exchange.start = (exchange.start + size) % kRingBytes;
       exchange.filled -= size;
     }
