@@ -155,8 +155,9 @@ ProxyRoad chooseProxyRoad(const ProxySettings& settings, const std::function<Pro
 
 bool proxyConnectionFailed(unsigned long winHttpCode) {
   // ERROR_WINHTTP_TIMEOUT, _NAME_NOT_RESOLVED, _CANNOT_CONNECT and _CONNECTION_ERROR (dropped before any
-  // answer). A TLS or certificate error is the server's, not the proxy's, and stays the try's outcome.
-  constexpr unsigned long kCodes[] = {12002, 12007, 12029, 12030};
+  // answer), and WSAETIMEDOUT, which Wine's WinHTTP reports for a proxy that never answers the tunnel's
+  // request. A TLS or certificate error is the server's, not the proxy's, and stays the try's outcome.
+  constexpr unsigned long kCodes[] = {12002, 12007, 12029, 12030, 10060};
   return std::find(std::begin(kCodes), std::end(kCodes), winHttpCode) != std::end(kCodes);
 }
 

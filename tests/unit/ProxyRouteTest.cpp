@@ -119,7 +119,7 @@ TEST(ProxyRoute, TheStepsInTheBrowsersOrderEachFailureFallingBack) {
 }
 
 TEST(ProxyRoute, OnlyAConnectionThatNeverReachedTheProxyMovesOn) {
-  for (const unsigned long code : {12002ul, 12007ul, 12029ul, 12030ul}) EXPECT_TRUE(proxyConnectionFailed(code)) << code;
+  for (const unsigned long code : {12002ul, 12007ul, 12029ul, 12030ul, 10060ul}) EXPECT_TRUE(proxyConnectionFailed(code)) << code;
   // TLS and certificate failures, a server's closed connection after an answer began, anything else: the try's.
   for (const unsigned long code : {12152ul, 12175ul, 12044ul, 12031ul, 0ul}) EXPECT_FALSE(proxyConnectionFailed(code)) << code;
   EXPECT_EQ(toUtf8(proxyNextText(u"a:8080", u"WinHttpSendRequest Error(12029)", u"")),
