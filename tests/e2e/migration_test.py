@@ -563,8 +563,9 @@ class MigrationTest(unittest.TestCase):
             self.assertGreater(widths[150], widths[100] * 1.25, "the window does not follow the screen's scaling")
 
     def requested(self, path, after=None):
-        """Whether the server has had a request for `path` (after one for `after`, if given)."""
-        paths = [r["path"] for r in SERVER.requests()]
+        """Whether the server has had a request for `path` since the run began (after one for `after`, if
+        given)."""
+        paths = [r["path"] for r in SERVER.requests()[self.requests_before:]]
         if after is not None:
             paths = paths[paths.index(after) + 1:] if after in paths else []
         return any(p.endswith(path) for p in paths)
@@ -613,6 +614,7 @@ class MigrationTest(unittest.TestCase):
                 if callable(restore):  # the case's own settings go back before the next case
                     cleanups.callback(restore)
                 sandbox = self.sandbox()
+                self.requests_before = len(SERVER.requests())
                 running = sandbox.start([("dialog", "agree")])
                 running.answer(1)
                 wait_until(begun, name)
