@@ -26,6 +26,11 @@ constexpr DWORD kUrlPartCapacity = 4096;  // host name and URL path, in wide cha
 // place: no allocation or clearing per piece. While the caller writes and hashes one part, the thread reads
 // the next into the rest.
 constexpr std::size_t kRingBytes = 1024 * 1024;
+// The caller is woken for the body once this much waits for it, and otherwise finds what there is when it
+// looks again, every kBodyLook: a wake-up per network read (a TLS record's worth under Wine) would cost more
+// than the read.
+constexpr std::size_t kWakeBytes = kRingBytes / 4;
+constexpr milliseconds kBodyLook{50};
 
 // What the clock allows each call: the time-outs of what the call may do, added up, and a margin within which
 // the platform's own time-out normally ends the call first (so that the log gives the platform's words).
@@ -67,8 +72,9 @@ struct Exchange {
   std::size_t start = 0;   // the caller's next byte in the ring
   std::size_t filled = 0;  // the bytes from there that the thread has put in
 
+  // After a read: wakes a waiting caller once enough of the body waits for it.
   void tell() {
-    if (callerWaiting) SetEvent(news.get());
+    if (callerWaiting && filled >= kWakeBytes) SetEvent(news.get());
   }
 };
 
@@ -297,9 +303,10 @@ std::vector<ProxyNote> HttpExchange::takeNotes() {
 }
 
 // Waits, answering the window, until `ready` (asked under the lock) holds or the thread has failed; until the
-// call under way has run past its time, or `latest`; or until the user cancels.
+// call under way has run past its time, or `latest`; or until the user cancels. `ready` is asked whenever the
+// thread wakes this one, and at least every `look`.
 template <typename Ready>
-HttpExchange::Outcome HttpExchange::await(Ready ready, Clock::time_point latest) {
+HttpExchange::Outcome HttpExchange::await(Ready ready, Clock::time_point latest, milliseconds look) {
   Exchange& exchange = *exchange_;
   for (;;) {
     Clock::time_point expiry;
@@ -319,7 +326,7 @@ HttpExchange::Outcome HttpExchange::await(Ready ready, Clock::time_point latest)
       }
       exchange.callerWaiting = true;
     }
-    const auto left = std::chrono::duration_cast<milliseconds>(expiry - Clock::now()).count();
+    const auto left = std::min(std::chrono::duration_cast<milliseconds>(expiry - Clock::now()), look).count();
     const DWORD waited = waitDispatchingMessages(exchange.news.get(), static_cast<DWORD>(std::max<long long>(left, 1)),
                                                  cancelRequested);
     {
@@ -352,7 +359,7 @@ HttpExchange::Outcome HttpExchange::awaitHead(Clock::time_point latest) {
     return Outcome::Failed;
   }
   Exchange& exchange = *exchange_;
-  return await([&] { return exchange.stage == Exchange::Stage::Head; }, latest);
+  return await([&] { return exchange.stage == Exchange::Stage::Head; }, latest, milliseconds::max());
 }
 
 HttpExchange::Outcome HttpExchange::receiveBody(PackageResponse& response) {
@@ -366,7 +373,7 @@ HttpExchange::Outcome HttpExchange::receiveBody(PackageResponse& response) {
     // Silence ends the body, never its length in time: each read has its own time.
     const Outcome waited = await(
         [&] { return exchange.filled > 0 || (exchange.stage == Exchange::Stage::Ended && !exchange.failed); },
-        Clock::time_point::max());
+        Clock::time_point::max(), kBodyLook);
     if (waited != Outcome::Done) return waited;
     const char* piece = nullptr;
     std::size_t size = 0;

@@ -55,7 +55,7 @@ class HttpExchange {
 
  private:
   template <typename Ready>
-  Outcome await(Ready ready, std::chrono::steady_clock::time_point latest);
+  Outcome await(Ready ready, std::chrono::steady_clock::time_point latest, std::chrono::milliseconds look);
 
   std::shared_ptr<Exchange> exchange_;
   const char16_t* failedCall_ = u"";
