@@ -139,7 +139,7 @@ bool Helper::downloadFile(const char16_t* url, const char16_t* path, PackageFile
     showProgressStep(ProgressStep::Connecting);
     const std::optional<ResumeRequest> asked = download.nextRequest();
     download.beginTry(asked);
-    return download.outcomeOf(requestPackage(url, asked, download));
+    return download.outcomeOf(requestPackage(url, asked, download, schedule.deadline()));
   });
   return end == TriesEnd::Done && package.holdAsWritten();
 }

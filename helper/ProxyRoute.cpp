@@ -108,6 +108,11 @@ ProxyRoad chooseProxyRoad(const ProxySettings& settings, const std::function<Pro
   std::vector<ProxyNote> quietFailures;  // detection that found nothing: said only if another road follows
   const auto tryStep = [&](ProxySource source, const LogSite& failureSite, const char16_t* failureText) {
     const ProxyAnswer answer = resolve(source);
+    if (!answer.found && answer.error == kProxyStepCancelled) {
+      road.cancelled = true;
+      return false;
+    }
+    if (!answer.found && answer.error == kProxyStepTimedOut) road.keep = false;
     if (answer.found) {
       road.source = source;
       road.entries = parseProxyList(answer.list);
@@ -122,8 +127,14 @@ ProxyRoad chooseProxyRoad(const ProxySettings& settings, const std::function<Pro
 
   bool chosen = settings.autoDetect &&
                 tryStep(ProxySource::AutoDetect, logsite::DownloadProxyDetectFailed, u"Proxy Auto-Detect Error(%s)");
-  if (!chosen && !settings.scriptUrl.empty()) {
+  if (!chosen && !road.cancelled && !settings.scriptUrl.empty()) {
     chosen = tryStep(ProxySource::Script, logsite::DownloadProxyScriptFailed, u"Proxy Script Error(%s)");
+  }
+  if (road.cancelled) {
+    road.source = ProxySource::Direct;
+    road.entries.clear();
+    road.keep = false;
+    return road;  // the lines of the steps before the cancel stay: they happened
   }
   if (!chosen && !settings.manualProxy.empty()) {
     road.source = ProxySource::Manual;
@@ -144,8 +155,9 @@ ProxyRoad chooseProxyRoad(const ProxySettings& settings, const std::function<Pro
 
 bool proxyConnectionFailed(unsigned long winHttpCode) {
   // ERROR_WINHTTP_TIMEOUT, _NAME_NOT_RESOLVED, _CANNOT_CONNECT and _CONNECTION_ERROR (dropped before any
-  // answer). A TLS or certificate error is the server's, not the proxy's, and stays the try's outcome.
-  constexpr unsigned long kCodes[] = {12002, 12007, 12029, 12030};
+  // answer), and WSAETIMEDOUT, which Wine's WinHTTP reports for a proxy that never answers the tunnel's
+  // request. A TLS or certificate error is the server's, not the proxy's, and stays the try's outcome.
+  constexpr unsigned long kCodes[] = {12002, 12007, 12029, 12030, 10060};
   return std::find(std::begin(kCodes), std::end(kCodes), winHttpCode) != std::end(kCodes);
 }
 

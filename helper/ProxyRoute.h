@@ -40,6 +40,11 @@ struct ProxySettings {
 
 enum class ProxySource { AutoDetect, Script, Manual, Direct };
 
+// The platform codes of a step that the user cancelled (ERROR_CANCELLED) and of one that ran out of time
+// (ERROR_WINHTTP_TIMEOUT).
+inline constexpr unsigned long kProxyStepCancelled = 1223;
+inline constexpr unsigned long kProxyStepTimedOut = 12002;
+
 // What an automatic step gave: the proxy list for the URL (empty: go direct), or the platform's error code.
 struct ProxyAnswer {
   bool found = false;
@@ -59,12 +64,19 @@ struct ProxyRoad {
   ProxySource source = ProxySource::Direct;
   std::vector<std::u16string> entries;
   std::vector<ProxyNote> notes;  // the fall-backs and the road, in the order they happened
+  // The user cancelled during a step: there is no road, and the download stops (it never falls back).
+  bool cancelled = false;
+  // Whether later tries may take this road without asking again. A road reached because a step ran out of
+  // time is not: a network that was slow once would otherwise send every later try the fall-back's way.
+  bool keep = true;
 };
 
 // The road for the package. `resolve` runs one automatic step (AutoDetect or Script) and is called only for
 // the steps the settings name. A step that fails falls back to the next one and says why; the road is logged
 // when it is not the plain direct one. That detection finds nothing (the usual case on a network without
 // WPAD, where detection is on by default) is said only when a script or a manual proxy then takes over.
+// A step that answers kProxyStepCancelled ends the choice at once, with no line for it: the road is
+// `cancelled`. A step that answers kProxyStepTimedOut falls back as any failure does, and the road is not kept.
 ProxyRoad chooseProxyRoad(const ProxySettings& settings, const std::function<ProxyAnswer(ProxySource)>& resolve);
 
 // Platform codes of a connection that never reached the proxy (refused, no such host, a time-out, the

@@ -20,8 +20,9 @@ using std::chrono::milliseconds;
 // WinHTTP's and WinINet's codes for a connection that could not be made, broke or went silent:
 // ERROR_WINHTTP_TIMEOUT, CANNOT_CONNECT, CONNECTION_ERROR (WinINet: CONNECTION_ABORTED), WinINet's
 // CONNECTION_RESET, INVALID_SERVER_RESPONSE (the connection closed inside the response's head) and WinINet's
-// INTERNET_DISCONNECTED.
-constexpr unsigned long kPassingWinHttpErrors[] = {12002, 12029, 12030, 12031, 12152, 12163};
+// INTERNET_DISCONNECTED; and the socket's own WSAETIMEDOUT, which Wine's WinHTTP hands on for a proxy that
+// accepts the connection and never answers the tunnel's request.
+constexpr unsigned long kPassingWinHttpErrors[] = {12002, 12029, 12030, 12031, 12152, 12163, 10060};
 
 // The URL moniker's INET_E_CANNOT_CONNECT, INET_E_DOWNLOAD_FAILURE (the transfer broke) and
 // INET_E_CONNECTION_TIMEOUT, which XMLHTTP reports where it has no WinINet code to give.

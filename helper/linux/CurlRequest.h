@@ -30,7 +30,8 @@ inline bool appendHeader(ManagedCurlHeaders& headers, const char* header) {
 //    as libcurl reads them), and no other;
 //  - redirects are followed, at most 10, never from https to http (not even later in a chain begun on http);
 //  - blanks in the URL are sent escaped;
-//  - a connection must be made within 60 s, and a transfer that receives nothing for 30 s ends.
+//  - a connection must be made within 60 s, and a transfer that receives nothing for 30 s ends (the
+//    package's request sets the download's own limits, helper/PackageRequest.h);
 //  - the user's cancel at the progress (platform/Progress.h) ends it within a second.
 // The caller adds its own body handling and headers, then calls perform().
 class CurlGet {

@@ -4,6 +4,7 @@
 
 #include "helper/Retry.h"
 #include "helper/linux/CurlRequest.h"
+#include "platform/Progress.h"
 #include "platform/Text.h"
 
 #include <string>
@@ -14,9 +15,27 @@ namespace {
 
 constexpr long kReceiveBufferBytes = 256 * 1024;
 
+using Clock = std::chrono::steady_clock;
+
 class Transfer {
  public:
-  Transfer(CurlGet& request, PackageResponse& response) : request_(request), response_(response) {}
+  Transfer(CurlGet& request, PackageResponse& response, Clock::time_point headLimit)
+      : request_(request), response_(response), headLimit_(headLimit) {}
+
+  // libcurl's progress callback, about once a second also while nothing arrives: the user's Ctrl+C ends the
+  // transfer, and so does a head that has not begun by its limit (a body under way goes on).
+  static int progress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    Transfer& transfer = *static_cast<Transfer*>(context);
+    if (cancelRequested()) {
+      transfer.cancelled_ = true;
+      return 1;
+    }
+    if (!transfer.announced_ && transfer.request_.status() == 0 && Clock::now() >= transfer.headLimit_) {
+      transfer.headTimedOut_ = true;
+      return 1;
+    }
+    return 0;
+  }
 
   // libcurl's write callback. The bodies of redirects being followed are dropped; the final response is
   // announced before its first piece.
@@ -33,6 +52,15 @@ class Transfer {
 
   TransferResult finish(CURLcode result) {
     TransferResult outcome;
+    if (cancelled_) {
+      outcome.cancelled = true;
+      return outcome;
+    }
+    if (headTimedOut_) {
+      outcome.mayPass = curlErrorMayPass(CURLE_OPERATION_TIMEDOUT);
+      outcome.failure = formatText(u"curl Error(%d) No answer by the download's deadline", {static_cast<int>(CURLE_OPERATION_TIMEDOUT)});
+      return outcome;
+    }
     // No response at all (no connection, TLS) has nothing to announce; a response without a body is
     // announced now.
     if (request_.status() != 0 && !announce()) ended_ = true;
@@ -69,12 +97,20 @@ class Transfer {
   bool announced_ = false;
   bool accepted_ = false;
   bool ended_ = false;  // `response_` ended the transfer
+  Clock::time_point headLimit_;
+  bool cancelled_ = false;
+  bool headTimedOut_ = false;
 };
+
+// One call's time past the deadline, for the head of a try begun before it.
+Clock::time_point headLimit(Clock::time_point deadline) {
+  return deadline >= Clock::time_point::max() - kCallTimeLimit ? Clock::time_point::max() : deadline + kCallTimeLimit;
+}
 
 }  // namespace
 
 TransferResult requestPackage(const char16_t* url, const std::optional<ResumeRequest>& resume,
-                              PackageResponse& response) {
+                              PackageResponse& response, Clock::time_point deadline) {
   TransferResult failed;
   CurlGet request(url);
   if (!request.isReady()) {
@@ -90,9 +126,16 @@ TransferResult requestPackage(const char16_t* url, const std::optional<ResumeReq
     ok = appendHeader(headers, ("If-Range: " + toUtf8(resume->ifRange)).c_str());
   }
 
-  Transfer transfer(request, response);
+  Transfer transfer(request, response, headLimit(deadline));
   CURL* curl = request.handle();
-  if (!ok || curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get()) != CURLE_OK ||
+  // The package's time-outs, as the Windows build's (helper/PackageRequest.h): libcurl's connection limit
+  // covers the name's resolution too; silence is measured as under a byte a second.
+  const long connectSeconds = static_cast<long>((kResolveTimeLimit + kConnectTimeLimit).count());
+  if (!ok || curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectSeconds) != CURLE_OK ||
+      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kReceiveTimeLimit.count())) != CURLE_OK ||
+      curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Transfer::progress) != CURLE_OK ||
+      curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer) != CURLE_OK ||
+      curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get()) != CURLE_OK ||
       curl_easy_setopt(curl, CURLOPT_RANGE, range.empty() ? nullptr : range.c_str()) != CURLE_OK ||
       curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) != CURLE_OK ||
       curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Transfer::write) != CURLE_OK ||

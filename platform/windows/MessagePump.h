@@ -34,16 +34,25 @@ DWORD WINAPI runWork(void* parameter) {
   return 0;
 }
 
-// Runs Work(*state) on a thread of its own, for a call that blocks without a time limit that holds, and waits
+// Starts Work(*state) on a thread of its own, which keeps its own reference to the state: the caller may
+// give the work up at any moment, and the work then ends on its own, or with the process. The work must touch
+// nothing but the state (no window, no log, no file of the caller's). The thread's handle for the caller to
+// close, or null when no thread could be started (GetLastError says why).
+template <typename State, void (*Work)(State&)>
+HANDLE startWork(const std::shared_ptr<State>& state) {
+  auto handoff = std::make_unique<std::shared_ptr<State>>(state);
+  const HANDLE thread = CreateThread(nullptr, 0, runWork<State, Work>, handoff.get(), 0, nullptr);
+  if (thread != nullptr) handoff.release();  // the thread's own now
+  return thread;
+}
+
+// Runs Work(*state) as startWork does, for a call that blocks without a time limit that holds, and waits
 // for it as waitDispatchingMessages does: WAIT_OBJECT_0 when the work ended (its result is then in `state`),
-// WAIT_TIMEOUT, kWaitStopped, WAIT_FAILED or kWorkNotStarted. Work that is given up keeps its own reference
-// to the state and ends on its own, or with the process.
+// WAIT_TIMEOUT, kWaitStopped, WAIT_FAILED or kWorkNotStarted.
 template <typename State, void (*Work)(State&)>
 DWORD runDispatchingMessages(const std::shared_ptr<State>& state, DWORD timeout, bool (*stop)()) {
-  auto handoff = std::make_unique<std::shared_ptr<State>>(state);
-  const ManagedKernelHandle thread(CreateThread(nullptr, 0, runWork<State, Work>, handoff.get(), 0, nullptr));
+  const ManagedKernelHandle thread(startWork<State, Work>(state));
   if (thread.get() == nullptr) return kWorkNotStarted;
-  handoff.release();  // the thread's own now
   return waitDispatchingMessages(thread.get(), timeout, stop);
 }
 

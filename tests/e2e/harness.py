@@ -26,6 +26,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -284,6 +285,41 @@ def set_internet_settings(flags, proxy="", bypass="", script=""):
         else:
             wine("reg.exe", "delete", INTERNET_SETTINGS, "/v", "DefaultConnectionSettings", "/f")
     return restore
+
+
+class SilentListener:
+    """A dead proxy or server on loopback: it accepts connections and then says nothing, reads nothing and
+    closes nothing until it is closed itself (a context manager)."""
+
+    def __init__(self):
+        self.socket = socket.create_server(("127.0.0.1", 0))
+        self.address = "127.0.0.1:%d" % self.socket.getsockname()[1]
+        self.accepted = []
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                self.accepted.append(self.socket.accept()[0])
+            except OSError:
+                return
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.socket.close()
+        for connection in self.accepted:
+            connection.close()
+
+
+def wait_until(condition, what, timeout=60):
+    """Waits until condition() holds; a test failure naming `what` after `timeout` seconds."""
+    deadline = time.time() + timeout
+    while not condition():
+        if time.time() > deadline:
+            raise AssertionError(f"{what} did not happen within {timeout} s")
+        time.sleep(0.05)
 
 
 INSTALLER_LOG_FOLDER = ("Logs", "Software", "QuillonMigrationTool")  # under the Windows folder
@@ -814,6 +850,11 @@ class Running:
             self.process.send_signal(signal.SIGINT)
             return None
         return self.drive("progress", *WINDOWS_ANSWERS[how])
+
+    def longest_answer(self, seconds):
+        """Windows: the longest the progress window took, in milliseconds, to answer a message sent to it
+        every 50 ms for `seconds`."""
+        return self.drive("progress", "--none", "--probe", str(seconds))["longestAnswerMs"]
 
     def _records(self):
         if not os.path.exists(self.transcript):

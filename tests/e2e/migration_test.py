@@ -15,8 +15,8 @@ import time
 import unittest
 
 from harness import (IDCANCEL, IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT,
-                     UNVERSIONED_AGENT, Build, DistributionServer, Sandbox, flow_line, helper_line, main, message,
-                     screen_scaling, screenshots, set_internet_settings, windows_path)
+                     UNVERSIONED_AGENT, Build, DistributionServer, Sandbox, SilentListener, flow_line, helper_line,
+                     main, message, screen_scaling, screenshots, set_internet_settings, wait_until, windows_path)
 
 BUILD = Build.from_environment()
 WINDOWS = BUILD.kind == "windows"
@@ -592,6 +592,102 @@ class MigrationTest(unittest.TestCase):
                     self.check_installed(sandbox)
         if len(widths) == 2:
             self.assertGreater(widths[150], widths[100] * 1.25, "the window does not follow the screen's scaling")
+
+    def requested(self, path, after=None):
+        """Whether the server has had a request for `path` since the run began (after one for `after`, if
+        given)."""
+        paths = [r["path"] for r in SERVER.requests()[self.requests_before:]]
+        if after is not None:
+            paths = paths[paths.index(after) + 1:] if after in paths else []
+        return any(p.endswith(path) for p in paths)
+
+    def proxy_script(self, proxies):
+        """The user's settings name a script that sends the package (only) through `proxies`; returns what
+        puts the settings back."""
+        SERVER.publish("/proxy/road.pac", 'function FindProxyForURL(url, host) {\n'
+                       '  return url.indexOf(".msi") >= 0 ? "%s" : "DIRECT";\n}\n'
+                       % "; ".join("PROXY " + proxy for proxy in proxies))
+        return set_internet_settings(4, script=SERVER.http_url + "/proxy/road.pac")
+
+    def silent_script(self):
+        restore = self.proxy_script([])
+        SERVER.fault("/proxy/road.pac", "stall")
+        return restore
+
+    def test_a_silent_network_leaves_the_window_answering_and_cancel_ends_the_run(self):
+        # Wherever the network goes silent before the uninstall, the window keeps answering and a Cancel ends
+        # the run within seconds: exit status 12, the one line of the cancel (after those that came before the
+        # silence), nothing of the package left, the old agent installed.
+        silent = SilentListener()
+        self.addCleanup(silent.__exit__)
+        road = self.road(484, f"Proxy(PAC: {silent.address})")
+        cases = [
+            # what is silent, where it applies, how it is set up, when it has begun, the lines before it
+            ("the road's choice: the script's server", WINDOWS, self.silent_script,
+             lambda: self.requested("/proxy/road.pac", after=DistributionServer.CONFIG), []),
+            ("the connection: the proxy", WINDOWS, lambda: self.proxy_script([silent.address]),
+             lambda: silent.accepted, [road]),
+            ("the answer: the server", True, lambda: SERVER.fault(PACKAGE_URL_PATH, "stall"),
+             lambda: self.requested(PACKAGE_URL_PATH), []),
+            ("the transfer: the headers, then nothing", True, lambda: SERVER.fault(PACKAGE_URL_PATH, "stall-after=0"),
+             lambda: self.requested(PACKAGE_URL_PATH), []),
+            ("a retry's pause", True, lambda: SERVER.fault(PACKAGE_URL_PATH, "status=503,retry-after=30"),
+             lambda: any(r["kind"] == "progress" and r["text"] == RETRYING for r in running._records()),
+             [helper_line("downloadFile", 495, INFO, "ResponseCode =503 Retry(S)")]),
+        ]
+        for name, applies, set_up, begun, lines in cases:
+            if not applies:
+                continue
+            with self.subTest(name), contextlib.ExitStack() as cleanups:
+                SERVER.clear()
+                SERVER.publish_agent(self.package)
+                restore = set_up()
+                if callable(restore):  # the case's own settings go back before the next case
+                    cleanups.callback(restore)
+                sandbox = self.sandbox()
+                self.requests_before = len(SERVER.requests())
+                running = sandbox.start([("dialog", "agree")])
+                running.answer(1)
+                wait_until(begun, name)
+                if WINDOWS:
+                    # Messages sent every 50 ms while the network says nothing: each answered at once (a window
+                    # whose thread waited for the network answered none of them for 30 s).
+                    self.assertLess(running.longest_answer(1.5), 1500)
+                cancelled_at = time.time()
+                running.cancel()
+                result = running.finish()
+                self.assertLess(time.time() - cancelled_at, 20, "the run went on after the Cancel")
+                for entry in result.log:
+                    entry.message = re.sub(r"Retry\(\d+\)$", "Retry(S)", entry.message)
+                self.check(result, [("dialog", TERMS, 0, 1, 0)], AGREED + lines + [flow_line(151, INFO, 130)],
+                           CANCELLED)
+                self.assertIsNone(self.downloaded(sandbox), "a partial package is left behind")
+                values = sandbox.machine.agent_values()
+                self.assertEqual((values.get("ProductCode"), values.get("ProductVersion")), OLD_AGENT)
+
+    def test_silent_proxies_end_the_download_within_its_bound(self):
+        # A script naming three proxies that take the connection and say nothing. No proxy is tried past the
+        # download's bound (5 s here), and the try under way ends one call's time-out (30 s) after it at the
+        # latest: each proxy in turn would take 30 s. (Wine hands the tool only the script's first proxy.)
+        if not WINDOWS:
+            self.skipTest("the Linux build takes its proxy from the environment")
+        with SilentListener() as a, SilentListener() as b, SilentListener() as c:
+            SERVER.publish_agent(self.package)
+            self.addCleanup(self.proxy_script([a.address, b.address, c.address]))
+            sandbox = self.sandbox()
+            sandbox.environment["QUILLON_TEST_RETRY_SECONDS"] = "5"
+            started = time.time()
+            result = sandbox.run([("dialog", "agree"), ("box", "ok")], timeout=180)
+            took = time.time() - started
+        # The road, and how each proxy failed as the platform words it (Wine: a time-out of the tunnel's request
+        # is WSAETIMEDOUT, a failure that is not tried again), then the download's failure.
+        self.assertEqual(result.exit_code, DOWNLOAD_FAILED, result.log)
+        self.assertEqual([(w.kind, w.text) for w in result.windows], [("dialog", TERMS), ("box", message(102))])
+        self.assertEqual([entry.key() for entry in result.log if entry.line not in (484, 486, 487, 495)],
+                         AGREED + [flow_line(148, ERROR, 103)])
+        self.assertTrue(result.log[2].message.startswith(f"Proxy(PAC: {a.address}"), result.log)
+        self.assertLess(took, 5 + 30 + 25, "the download outlived its bound")
+        self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"), OLD_AGENT[1])
 
     # --- nothing planted where users can write runs with the tool's rights ------------------------------
 

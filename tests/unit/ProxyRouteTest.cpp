@@ -42,7 +42,8 @@ TEST(ProxyRoute, ProxyListsOfThePlatformAndOfScripts) {
 }
 
 TEST(ProxyRoute, TheStepsInTheBrowsersOrderEachFailureFallingBack) {
-  constexpr unsigned long kNothingFound = 12180, kCannotConnect = 12029, kScriptError = 12166;
+  constexpr unsigned long kNothingFound = 12180, kCannotConnect = 12029, kScriptError = 12166, kTimedOut = 12002,
+                          kCancelled = 1223;
   struct Step {
     bool found;
     unsigned long error;
@@ -57,6 +58,8 @@ TEST(ProxyRoute, TheStepsInTheBrowsersOrderEachFailureFallingBack) {
     std::vector<std::string> entries;
     std::vector<std::string> asked;  // the steps resolved, in order
     std::vector<std::pair<int, std::string>> notes;
+    bool cancelled = false;
+    bool keep = true;  // later tries may take the road without asking again
   } cases[] = {
       {"nothing set", {false, u"", u""}, none, none, ProxySource::Direct, {}, {}, {}},
       {"detection on, no WPAD: plain direct, said nowhere", {true, u"", u""}, none, none, ProxySource::Direct, {},
@@ -77,6 +80,21 @@ TEST(ProxyRoute, TheStepsInTheBrowsersOrderEachFailureFallingBack) {
        {{482, "Proxy Auto-Detect Error(12029)"}, {483, "Proxy Script Error(12166)"}}},
       {"only a manual proxy", {false, u"", u"http=m:80;https=m:443"}, none, none, ProxySource::Manual, {}, {},
        {{484, "Proxy(Manual: http=m:80;https=m:443)"}}},
+      // A cancel stops the choice where it is: no line for it, no later step, no fall-back.
+      {"a cancel during detection", {true, u"http://pac/x.pac", u"m:1"}, {false, kCancelled, u""},
+       {true, 0, u"a:1"}, ProxySource::Direct, {}, {"detect"}, {}, true, false},
+      {"a cancel during the script, after no WPAD", {true, u"http://pac/x.pac", u""}, none,
+       {false, kCancelled, u""}, ProxySource::Direct, {}, {"detect", "script"}, {}, true, false},
+      {"a cancel after a failed step keeps that step's line", {true, u"http://pac/x.pac", u"m:1"},
+       {false, kCannotConnect, u""}, {false, kCancelled, u""}, ProxySource::Direct, {}, {"detect", "script"},
+       {{482, "Proxy Auto-Detect Error(12029)"}}, true, false},
+      // A step that ran out of time falls back, and the road is asked for again by the next try.
+      {"detection timed out: the script's road, not kept", {true, u"http://pac/x.pac", u""},
+       {false, kTimedOut, u""}, {true, 0, u"a:8080"}, ProxySource::Script, {"a:8080"}, {"detect", "script"},
+       {{482, "Proxy Auto-Detect Error(12002)"}, {484, "Proxy(PAC: a:8080)"}}, false, false},
+      {"the script timed out: direct, not kept", {false, u"http://pac/x.pac", u""}, none,
+       {false, kTimedOut, u""}, ProxySource::Direct, {}, {"script"}, {{483, "Proxy Script Error(12002)"}}, false,
+       false},
   };
   for (const auto& test : cases) {
     std::vector<std::string> asked;
@@ -95,11 +113,13 @@ TEST(ProxyRoute, TheStepsInTheBrowsersOrderEachFailureFallingBack) {
     std::vector<std::pair<int, std::string>> notes;
     for (const ProxyNote& note : road.notes) notes.emplace_back(note.site->line, toUtf8(note.text));
     EXPECT_EQ(notes, test.notes) << test.what;
+    EXPECT_EQ(road.cancelled, test.cancelled) << test.what;
+    EXPECT_EQ(road.keep, test.keep) << test.what;
   }
 }
 
 TEST(ProxyRoute, OnlyAConnectionThatNeverReachedTheProxyMovesOn) {
-  for (const unsigned long code : {12002ul, 12007ul, 12029ul, 12030ul}) EXPECT_TRUE(proxyConnectionFailed(code)) << code;
+  for (const unsigned long code : {12002ul, 12007ul, 12029ul, 12030ul, 10060ul}) EXPECT_TRUE(proxyConnectionFailed(code)) << code;
   // TLS and certificate failures, a server's closed connection after an answer began, anything else: the try's.
   for (const unsigned long code : {12152ul, 12175ul, 12044ul, 12031ul, 0ul}) EXPECT_FALSE(proxyConnectionFailed(code)) << code;
   EXPECT_EQ(toUtf8(proxyNextText(u"a:8080", u"WinHttpSendRequest Error(12029)", u"")),

@@ -50,6 +50,7 @@ TEST(Retry, OnlyFailuresThatMayPassAreTriedAgain) {
       {"WinHTTP: cannot connect", winHttp, 12029, true},
       {"WinHTTP: connection broken", winHttp, 12030, true},
       {"WinHTTP: no whole response head", winHttp, 12152, true},
+      {"WinHTTP under Wine: a silent proxy's tunnel (socket time-out)", winHttp, 10060, true},
       {"WinHTTP: name not resolved", winHttp, 12007, false},
       {"WinHTTP: certificate of an unknown CA", winHttp, 12045, false},
       {"WinHTTP: TLS failure", winHttp, 12175, false},

@@ -3,8 +3,11 @@
 //
 //   quillon-uidriver.exe --caption TEXT [--has-control ID] [--lacks-control ID]...
 //                        [--press BUTTON | --key esc|enter|tab|alt+f4 | --close | --none]
-//                        [--timeout SECONDS] [--transcript FILE] [--screenshot FILE.bmp]
+//                        [--timeout SECONDS] [--transcript FILE] [--screenshot FILE.bmp] [--probe SECONDS]
 //
+// --probe sends the window a message every 50 ms for that long before acting, each with a time-out of 5 s,
+// and records the longest time the window took to answer one ("longestAnswerMs"): a window whose thread
+// is blocked answers late or not at all.
 // --has-control and --lacks-control (which may be repeated) tell apart windows with the same caption: the
 // terms dialog, the progress window and a box. A progress bar's position is recorded with its control.
 //
@@ -34,6 +37,7 @@ struct Options {
   double timeoutSeconds = 30;
   std::wstring transcript;
   std::wstring screenshot;
+  double probeSeconds = 0;
 };
 
 int usage() {
@@ -90,6 +94,21 @@ bool sendKey(HWND window, const std::wstring& key) {
   return true;
 }
 
+// The longest answer to WM_NULL over `seconds`, in milliseconds (the time-out's own when one went unanswered).
+DWORD longestAnswer(HWND window, double seconds) {
+  constexpr UINT kAnswerTimeout = 5000;
+  DWORD longest = 0;
+  const DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+  while (static_cast<LONG>(GetTickCount() - end) < 0 && IsWindow(window)) {
+    const DWORD sent = GetTickCount();
+    DWORD_PTR result = 0;
+    const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerTimeout, &result) != 0;
+    longest = std::max<DWORD>(longest, answered ? GetTickCount() - sent : kAnswerTimeout);
+    Sleep(50);
+  }
+  return longest;
+}
+
 bool waitUntilClosed(HWND window, DWORD milliseconds) {
   for (DWORD waited = 0; waited < milliseconds; waited += 50) {
     if (!IsWindow(window)) return true;
@@ -121,6 +140,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (arg == L"--none") {
     } else if (arg == L"--timeout" && hasValue) {
       options.timeoutSeconds = std::wcstod(argv[++i], nullptr);
+    } else if (arg == L"--probe" && hasValue) {
+      options.probeSeconds = std::wcstod(argv[++i], nullptr);
     } else if (arg == L"--screenshot" && hasValue) {
       options.screenshot = argv[++i];
     } else if (arg == L"--transcript" && hasValue) {
@@ -157,6 +178,7 @@ int wmain(int argc, wchar_t** argv) {
     SetForegroundWindow(window);  // a picture of the window as the user has it: active
   }
   Sleep(300);  // let the window finish painting before its pixels are read
+  const DWORD longest = options.probeSeconds > 0 ? longestAnswer(window, options.probeSeconds) : 0;
   const WindowSnapshot snapshot = takeSnapshot(window);
   if (!options.screenshot.empty() && !saveScreenshot(window, options.screenshot)) status = 4;
 
@@ -176,7 +198,11 @@ int wmain(int argc, wchar_t** argv) {
   }
   const bool closed = action != L"none" && status == 0 && waitUntilClosed(window, 3000);
 
-  const std::string line = toJson(snapshot, action, closed) + "\n";
+  std::string line = toJson(snapshot, action, closed);
+  if (options.probeSeconds > 0 && !line.empty() && line.back() == '}') {
+    line.insert(line.size() - 1, ",\"longestAnswerMs\":" + std::to_string(longest));
+  }
+  line += "\n";
   std::fwrite(line.data(), 1, line.size(), stdout);
   if (!options.transcript.empty()) {
     if (FILE* file = _wfopen(options.transcript.c_str(), L"ab")) {
