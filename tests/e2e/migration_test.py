@@ -71,9 +71,10 @@ INSTALLER_LOG_NAME = re.compile(r"^(\d{8}-\d{6})-(\d+)-([a-z]+\d*)\.log$")
 # DLLs that Windows would take from beside the exe or the current folder if the tool let it: those the tool
 # used to import, and those that they, comctl32 and MSXML load in turn. (Not version.dll: Wine's own user32
 # loads it from the program's folder whatever the program does; Windows never does, user32 being a KnownDLL.)
-PLANTED_DLLS = ("msi", "winhttp", "uxtheme", "comctl32", "bcrypt", "cabinet", "crypt32", "dbghelp", "dnsapi",
-                "iphlpapi", "jscript", "jsproxy", "kerberos", "mpr", "msimg32", "mspatcha", "msv1_0", "msxml3", "msxml6",
-                "netapi32", "odbccp32", "rsaenh", "schannel", "secur32", "sxs", "urlmon", "wininet", "wintrust")
+PLANTED_DLLS = ("msi", "winhttp", "uxtheme", "comctl32", "bcrypt", "cabinet", "crypt32", "cryptnet", "dbghelp",
+                "dhcpcsvc", "dhcpcsvc6", "dnsapi", "iphlpapi", "jscript", "jsproxy", "kerberos", "mpr", "msimg32",
+                "mspatcha", "msv1_0", "msxml3", "msxml6", "ncrypt", "netapi32", "odbccp32", "rsaenh", "schannel",
+                "secur32", "sspicli", "sxs", "urlmon", "wininet", "wintrust")
 
 
 def confirmation(name, code, cert):
