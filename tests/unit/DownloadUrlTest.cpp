@@ -216,7 +216,8 @@ TEST_F(DownloadUrlTest, AServerThatStallsEndsTheLookupAtItsTimeLimitAsAnUnreacha
     EXPECT_EQ(outcome.log[0].substr(0, kLogStart.size() + 4), kLogStart + u"448 ");
     EXPECT_NE(outcome.log[0].find(u"timed out"), std::u16string::npos) << toUtf8(outcome.log[0]);
     EXPECT_GE(elapsed, limit - std::chrono::milliseconds(100));
-    EXPECT_LT(elapsed, limit + std::chrono::seconds(5));
+    // Well short of the tool's 90 s, with room for a busy machine.
+    EXPECT_LT(elapsed, limit + std::chrono::seconds(30));
   }
 }
 
