@@ -155,7 +155,7 @@ class FlowTest(unittest.TestCase):
         user can put them: on Windows the user's profile (HKCU\\Environment), from which Windows builds an
         elevated process's environment; on Linux the environment itself. Answers the box and returns the
         exit status and the run log."""
-        sandbox = Sandbox(Build(BUILD.kind, executable, BUILD.driver, BUILD.runner, BUILD.packages))
+        sandbox = Sandbox(Build(BUILD.kind, executable, BUILD.driver, BUILD.runner, BUILD.packages, BUILD.standin))
         self.addCleanup(sandbox.close)
         if BUILD.kind == "linux":
             done = subprocess.run([sandbox.executable], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
