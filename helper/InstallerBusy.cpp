@@ -1,10 +1,9 @@
 #include "helper/InstallerBusy.h"
 
 #include "helper/BuildConstants.h"
-#include "platform/Environment.h"
 #include "platform/InstanceMarker.h"
 #include "platform/Progress.h"
-#include "platform/Text.h"
+#include "platform/TestHooks.h"
 
 #include <algorithm>
 
@@ -19,9 +18,8 @@ constexpr std::chrono::milliseconds kPoll{500};
 InstallerBusyBound installerBusyBound() {
   std::chrono::milliseconds limit = kInstallerBusyLimit;
   std::chrono::milliseconds pause = kInstallerBusyRetryPause;
-  const std::string test = toUtf8(environmentVariable(u"QUILLON_TEST_INSTALLER_BUSY_SECONDS"));
-  if (!test.empty() && test.size() <= 3 && std::all_of(test.begin(), test.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    limit = std::min<std::chrono::milliseconds>(limit, std::chrono::seconds(std::stoi(test)));
+  if (const std::optional<std::chrono::seconds> test = testInstallerBusySeconds()) {
+    limit = std::min<std::chrono::milliseconds>(limit, *test);
     pause = std::max<std::chrono::milliseconds>(std::chrono::seconds(1), limit / 4);
   }
   return {std::chrono::steady_clock::now() + limit, pause};

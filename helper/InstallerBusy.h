@@ -26,9 +26,9 @@ struct InstallerBusyBound {
   std::chrono::milliseconds pause;  // before an install runs again after a 1618
 };
 
-// The bound of an installer run that starts now. The limit can be made shorter for the tests (the
-// environment variable QUILLON_TEST_INSTALLER_BUSY_SECONDS, capped at kInstallerBusyLimit; the pause is then
-// a quarter of it, at least a second), never longer.
+// The bound of an installer run that starts now. The test builds can make the limit shorter, never longer
+// (platform/TestHooks.h: QUILLON_TEST_INSTALLER_BUSY_SECONDS, capped at kInstallerBusyLimit; the pause is
+// then a quarter of it, at least a second).
 InstallerBusyBound installerBusyBound();
 
 // Waits while another installation is in progress, until the deadline at most: the whole seconds waited, or

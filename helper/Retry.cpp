@@ -2,8 +2,8 @@
 
 #include "helper/RetryAfter.h"
 #include "log/LogSite.h"
-#include "platform/Environment.h"
 #include "platform/Progress.h"
+#include "platform/TestHooks.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -58,12 +58,10 @@ bool comErrorMayPass(long result) {
 bool curlErrorMayPass(int code) { return listed(kPassingCurlErrors, code); }
 
 RetryPolicy retryPolicy(const RetryPolicy& product) {
-  const std::string test = toUtf8(environmentVariable(u"QUILLON_TEST_RETRY_SECONDS"));
-  if (test.empty() || test.size() > 3 || !std::all_of(test.begin(), test.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return product;
-  }
+  const std::optional<std::chrono::seconds> test = testRetrySeconds();
+  if (!test) return product;
   RetryPolicy shorter = product;
-  shorter.window = std::min<milliseconds>(product.window, std::chrono::seconds(std::stoi(test)));
+  shorter.window = std::min<milliseconds>(product.window, *test);
   const double share = static_cast<double>(shorter.window.count()) / static_cast<double>(product.window.count());
   const auto scaled = [share](milliseconds pause) {
     return std::max(milliseconds(1), milliseconds(static_cast<long long>(static_cast<double>(pause.count()) * share)));

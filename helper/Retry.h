@@ -61,9 +61,9 @@ inline constexpr RetryPolicy kLookupRetry{12, std::chrono::minutes(2), std::chro
 inline constexpr RetryPolicy kDownloadRetry{12, std::chrono::minutes(5), std::chrono::seconds(2),
                                             std::chrono::seconds(20), std::chrono::seconds(30)};
 
-// The policy the tool runs with. The tests can shorten it, never lengthen it: QUILLON_TEST_RETRY_SECONDS=N
-// (up to 3 digits) makes the window at most N seconds, and the growing pauses shrink in the same proportion
-// (a Retry-After is still honoured as sent, up to the cap and the window).
+// The policy the tool runs with. The test builds can shorten it, never lengthen it (platform/TestHooks.h:
+// QUILLON_TEST_RETRY_SECONDS=N, up to 3 digits): the window is then at most N seconds, and the growing pauses
+// shrink in the same proportion (a Retry-After is still honoured as sent, up to the cap and the window).
 RetryPolicy retryPolicy(const RetryPolicy& product);
 
 // Uniform numbers in [0, 1). The tool's own is seeded differently in every process, so that PCs started in

@@ -1,7 +1,7 @@
 #include "platform/UiTranscript.h"
 
-#include "platform/Environment.h"
 #include "platform/Paths.h"
+#include "platform/TestHooks.h"
 #include "platform/Text.h"
 
 #include <boost/filesystem/fstream.hpp>
@@ -43,7 +43,7 @@ std::string uiTranscriptLine(std::string_view kind, std::u16string_view caption,
 
 void recordUi(std::string_view kind, std::u16string_view caption, std::u16string_view text, unsigned flags,
               int button) {
-  const std::u16string file = environmentVariable(u"QUILLON_UI_TRANSCRIPT");
+  const std::u16string file = uiTranscriptFile();
   if (file.empty()) return;
   boost::filesystem::ofstream stream(toPath(file), std::ios::binary | std::ios::app);
   const std::string line = uiTranscriptLine(kind, caption, text, flags, button);

@@ -1,5 +1,6 @@
-// The UI transcript: when the environment variable QUILLON_UI_TRANSCRIPT names a file, every message box
-// and the terms dialog append one JSON line to it, on both builds:
+// The UI transcript of the test and demo builds (platform/TestHooks.h; the product keeps none): when the
+// environment variable QUILLON_UI_TRANSCRIPT names a file, every message box and the terms dialog append one
+// JSON line to it, on both OSes:
 //   {"kind":"box","caption":"...","text":"...","flags":48,"button":1}
 //   {"kind":"dialog","caption":"...","text":"...","flags":0,"button":2}   (button: the end code)
 #pragma once

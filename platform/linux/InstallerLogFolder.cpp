@@ -1,5 +1,6 @@
 // Linux body of platform/InstallerLogFolder.h: the folders under QUILLON_WINDOWS_DIR, each made with mkdirat
-// and opened relative to the one before it with O_NOFOLLOW, so no link on the way is ever followed.
+// and opened relative to the one before it with O_NOFOLLOW, so no link on the way is ever followed. Linux has
+// no delete sharing: the folders are held open as on Windows, but could still be renamed.
 #include "platform/InstallerLogFolder.h"
 
 #include "platform/PlatformFile.h"
@@ -14,7 +15,7 @@
 namespace quillon {
 namespace {
 
-InstallerLogFolder failed(int error) { return {InstallerLogFolder::State::Failed, {}, error}; }
+InstallerLogFolder failed(int error) { return {InstallerLogFolder::State::Failed, {}, error, {}}; }
 
 // Written only by its owner, and owned by root or by this user: what an administrators-only folder is here.
 bool onlyAdministratorsCanWrite(const struct stat& info) {
@@ -29,31 +30,28 @@ InstallerLogFolder openInstallerLogFolder() {
   std::string path = windows;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   // The Windows folder itself is the machine's, as %WINDIR% is: it may be reached any way.
-  ManagedPlatformFile parent(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (parent.get() == -1) return failed(errno);
+  const ManagedPlatformFile windowsFolder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (windowsFolder.get() == -1) return failed(errno);
 
-  bool systemFolder = true;
+  std::vector<std::unique_ptr<ManagedPlatformFile>> held;
   for (const char16_t* name : kInstallerLogFolderNames) {
     const std::string entry = toUtf8(name);
     path += "/" + entry;
-    const int at = static_cast<int>(parent.get());
+    const int at = static_cast<int>(held.empty() ? windowsFolder.get() : held.back()->get());
     // Made with no write permission for group or others; an existing entry is examined below, whatever it is.
     if (mkdirat(at, entry.c_str(), 0755) != 0 && errno != EEXIST) return failed(errno);
-    ManagedPlatformFile folder(openat(at, entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (folder.get() == -1) {
+    auto folder = std::make_unique<ManagedPlatformFile>(openat(at, entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder->get() == -1) {
       // ELOOP: a symbolic link; ENOTDIR: a file or another kind of entry.
-      if (errno == ELOOP || errno == ENOTDIR) return {InstallerLogFolder::State::Refused, fromUtf8(path), 0};
+      if (errno == ELOOP || errno == ENOTDIR) return {InstallerLogFolder::State::Refused, fromUtf8(path), 0, {}};
       return failed(errno);
     }
     struct stat info;
-    if (fstat(static_cast<int>(folder.get()), &info) != 0) return failed(errno);
-    if (!systemFolder && !onlyAdministratorsCanWrite(info)) {
-      return {InstallerLogFolder::State::Refused, fromUtf8(path), 0};
-    }
-    systemFolder = false;
-    parent.reset(folder.release());
+    if (fstat(static_cast<int>(folder->get()), &info) != 0) return failed(errno);
+    if (!onlyAdministratorsCanWrite(info)) return {InstallerLogFolder::State::Refused, fromUtf8(path), 0, {}};
+    held.push_back(std::move(folder));
   }
-  return {InstallerLogFolder::State::Ready, fromUtf8(path), 0};
+  return {InstallerLogFolder::State::Ready, fromUtf8(path), 0, std::move(held)};
 }
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 // Windows body of platform/InstallerLogFolder.h: under GetSystemWindowsDirectoryW, each folder made with
 // CreateDirectoryW and the tool's own security descriptor, and examined through a handle opened on the entry
-// itself (FILE_FLAG_OPEN_REPARSE_POINT), so a junction or symbolic link is seen as what it is.
+// itself (FILE_FLAG_OPEN_REPARSE_POINT), so a junction or symbolic link is seen as what it is; that handle,
+// opened without delete sharing, is then held, so the entry stays the folder that was examined.
 #include "platform/InstallerLogFolder.h"
 
 #include "platform/windows/FolderSecurity.h"
@@ -15,32 +16,32 @@ namespace {
 void freeLocal(PSECURITY_DESCRIPTOR descriptor) { LocalFree(descriptor); }
 using ManagedSecurityDescriptor = ManagedResource<PSECURITY_DESCRIPTOR, freeLocal>;
 
-InstallerLogFolder failed(DWORD error) { return {InstallerLogFolder::State::Failed, {}, static_cast<int>(error)}; }
+InstallerLogFolder failed(DWORD error) { return {InstallerLogFolder::State::Failed, {}, static_cast<int>(error), {}}; }
 InstallerLogFolder refused(const std::wstring& path) {
-  return {InstallerLogFolder::State::Refused, fromWide(path), 0};
+  return {InstallerLogFolder::State::Refused, fromWide(path), 0, {}};
 }
 
-// Looks at the entry at `path` as it is: a real folder, and, unless it is the system's own, one only
-// administrators (or the Windows folder's owner) can write. Ready (with no path) when it is.
-InstallerLogFolder examine(const std::wstring& path, bool systemFolder, PSID systemOwner) {
-  const ManagedKernelHandle entry(CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                              nullptr));
-  if (entry.get() == INVALID_HANDLE_VALUE) return failed(GetLastError());
+// Opens the entry at `path` as it is, without delete sharing, and looks at it through that handle: a real
+// folder that only administrators (or the Windows folder's owner) can write. Ready (with no path) when it
+// is, the handle then in `entry`.
+InstallerLogFolder examine(const std::wstring& path, PSID systemOwner, std::unique_ptr<ManagedPlatformFile>& entry) {
+  const HANDLE handle = CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return failed(GetLastError());
+  entry = std::make_unique<ManagedPlatformFile>(reinterpret_cast<std::intptr_t>(handle));
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(entry.get(), &information)) return failed(GetLastError());
+  if (!GetFileInformationByHandle(handle, &information)) return failed(GetLastError());
   if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
       (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     return refused(path);
   }
-  if (systemFolder) return {InstallerLogFolder::State::Ready, {}, 0};
   ManagedSecurityDescriptor descriptor;
-  const DWORD error = GetSecurityInfo(entry.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+  const DWORD error = GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                       nullptr, nullptr, nullptr, nullptr, descriptor.receive());
   if (error != ERROR_SUCCESS) return failed(error);
   if (!onlyAdministratorsCanWrite(descriptor.get(), systemOwner)) return refused(path);
-  return {InstallerLogFolder::State::Ready, {}, 0};
+  return {InstallerLogFolder::State::Ready, {}, 0, {}};
 }
 
 }  // namespace
@@ -66,18 +67,20 @@ InstallerLogFolder openInstallerLogFolder() {
     return failed(GetLastError());
   }
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
-  bool systemFolder = true;
+  std::vector<std::unique_ptr<ManagedPlatformFile>> held;
   for (const char16_t* name : kInstallerLogFolderNames) {
     path += L"\\" + toWide(name);
-    // Made, or found: an existing entry of this name, whatever it is, is examined next.
+    // Made, or found: an existing entry of this name, whatever it is, is examined next. The folder it is made
+    // in is held already, and only administrators can write it (the Windows folder is the system's own).
     if (!CreateDirectoryW(path.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
       return failed(GetLastError());
     }
-    const InstallerLogFolder folder = examine(path, systemFolder, systemOwner);
+    std::unique_ptr<ManagedPlatformFile> entry;
+    InstallerLogFolder folder = examine(path, systemOwner, entry);
     if (folder.state != InstallerLogFolder::State::Ready) return folder;
-    systemFolder = false;
+    held.push_back(std::move(entry));
   }
-  return {InstallerLogFolder::State::Ready, fromWide(path), 0};
+  return {InstallerLogFolder::State::Ready, fromWide(path), 0, std::move(held)};
 }
 
 }  // namespace quillon

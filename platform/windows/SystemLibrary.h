@@ -16,9 +16,10 @@ namespace quillon {
 void restrictDllSearchToSystemFolder();
 
 // The DLL of this name (such as "msi.dll") from the system folder, loaded once for the life of the process;
-// comctl32.dll through the manifest's side-by-side assembly (version 6). Null when it cannot be loaded:
-// the operation that needs it then fails as it would without the DLL's help, before any delay-loaded
-// function of the DLL is called (a call would end the process).
+// comctl32.dll through the manifest's side-by-side assembly (version 6). Before it, the DLLs it is known to
+// load by name later (a delayed import of its own, LoadLibrary), each from the system folder likewise. Null
+// when it or one of those cannot be loaded: the operation that needs it then fails as it would without the
+// DLL's help, before any delay-loaded function of the DLL is called (a call would end the process).
 HMODULE loadSystemLibrary(const char* name);
 
 }  // namespace quillon

@@ -5,7 +5,8 @@ import os
 import subprocess
 import unittest
 
-from harness import Build, IDOK, MB_OK, MB_ICONWARNING, MB_YESNO, CAPTION, Sandbox, flow_line, message, read_log, screenshots
+from harness import (Build, IDOK, MB_OK, MB_ICONWARNING, MB_YESNO, CAPTION, WINDOW_SELECTORS, Sandbox, flow_line, message,
+                     read_log, screenshots, wine, windows_path)
 
 BUILD = Build.from_environment()
 WARNING = MB_OK | MB_ICONWARNING
@@ -146,6 +147,52 @@ class FlowTest(unittest.TestCase):
         # With the first copy gone, the next one runs.
         again = sandbox.run([("dialog", "disagree")])
         self.assertEqual(again.exit_code, TERMS_DECLINED)
+
+    # --- the test hooks -----------------------------------------------------------------------------------
+
+    def run_with_hooks_in_profile(self, executable, hooks):
+        """The tool from `executable`, without License.txt, with the test hooks only where a program of the
+        user can put them: on Windows the user's profile (HKCU\\Environment), from which Windows builds an
+        elevated process's environment; on Linux the environment itself. Answers the box and returns the
+        exit status and the run log."""
+        sandbox = Sandbox(Build(BUILD.kind, executable, BUILD.driver, BUILD.runner, BUILD.packages, BUILD.standin))
+        self.addCleanup(sandbox.close)
+        if BUILD.kind == "linux":
+            done = subprocess.run([sandbox.executable], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  env=dict(sandbox.linux_environment(), **hooks), cwd=sandbox.start_dir, timeout=60)
+            return done.returncode, read_log(sandbox.log_path)
+        for name, value in hooks.items():
+            wine("reg.exe", "add", "HKCU\\Environment", "/v", name, "/d", value, "/f", check=True)
+            self.addCleanup(wine, "reg.exe", "delete", "HKCU\\Environment", "/v", name, "/f")
+        # The harness's runner, with no setting but the temporary folder.
+        process = subprocess.Popen([os.environ["WINELOADER"], BUILD.runner, f"TMP={windows_path(sandbox.temp_dir)}",
+                                    f"TEMP={windows_path(sandbox.temp_dir)}", "--", windows_path(sandbox.executable)],
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, cwd=sandbox.start_dir)
+        try:
+            subprocess.run([os.environ["WINELOADER"], BUILD.driver, "--caption", CAPTION, "--timeout", "60",
+                            *WINDOW_SELECTORS["box"], "--press", "ok"], capture_output=True, timeout=90)
+            return process.wait(timeout=60), read_log(sandbox.log_path)
+        finally:
+            process.kill()
+
+    def test_the_product_obeys_no_test_hook(self):
+        # The elevated tool's environment comes from the user's profile, which any program of the user can
+        # write: there the transcript hook would make the tool append to any path, the others shorten its waits.
+        # The product behaves as without them; the tests' build, run so, shows that they do reach the tool.
+        for name, executable, obeyed in [("the tests' build", BUILD.tool, True),
+                                         ("the product", os.environ["QUILLON_E2E_PRODUCT"], False)]:
+            with self.subTest(name):
+                transcript = os.path.join(os.path.dirname(BUILD.tool), f"hooked-{os.getpid()}.jsonl")
+                self.addCleanup(lambda: os.path.exists(transcript) and os.remove(transcript))
+                target = transcript if BUILD.kind == "linux" else windows_path(transcript)
+                code, log = self.run_with_hooks_in_profile(executable, {
+                    "QUILLON_UI_TRANSCRIPT": target, "QUILLON_TEST_RETRY_SECONDS": "0",
+                    "QUILLON_TEST_INSTALLER_BUSY_SECONDS": "0"})
+                self.assertEqual(code, TERMS_UNREADABLE)
+                self.assertEqual([entry.key() for entry in log], [flow_line(90, ERROR, 127)])
+                self.assertEqual(os.path.exists(transcript), obeyed)
+                if obeyed:
+                    os.remove(transcript)
 
 
 if __name__ == "__main__":

@@ -71,9 +71,10 @@ INSTALLER_LOG_NAME = re.compile(r"^(\d{8}-\d{6})-(\d+)-([a-z]+\d*)\.log$")
 # DLLs that Windows would take from beside the exe or the current folder if the tool let it: those the tool
 # used to import, and those that they, comctl32 and MSXML load in turn. (Not version.dll: Wine's own user32
 # loads it from the program's folder whatever the program does; Windows never does, user32 being a KnownDLL.)
-PLANTED_DLLS = ("msi", "winhttp", "uxtheme", "comctl32", "bcrypt", "cabinet", "crypt32", "dbghelp", "dnsapi",
-                "iphlpapi", "jscript", "jsproxy", "kerberos", "mpr", "msimg32", "mspatcha", "msv1_0", "msxml3", "msxml6",
-                "netapi32", "odbccp32", "rsaenh", "schannel", "secur32", "sxs", "urlmon", "wininet", "wintrust")
+PLANTED_DLLS = ("msi", "winhttp", "uxtheme", "comctl32", "bcrypt", "cabinet", "crypt32", "cryptnet", "dbghelp",
+                "dhcpcsvc", "dhcpcsvc6", "dnsapi", "iphlpapi", "jscript", "jsproxy", "kerberos", "mpr", "msimg32",
+                "mspatcha", "msv1_0", "msxml3", "msxml6", "ncrypt", "netapi32", "odbccp32", "rsaenh", "schannel",
+                "secur32", "sspicli", "sxs", "urlmon", "wininet", "wintrust")
 
 
 def confirmation(name, code, cert):
@@ -432,7 +433,8 @@ class MigrationTest(unittest.TestCase):
                            AGREED + lines, UNINSTALL_FAILED)
                 self.assertEqual(sandbox.machine.agent_values().get("ProductVersion"),
                                  OLD_AGENT[1] if version_readable else "x")
-                self.assertLess(self.seconds_between(result, 99, lines[-1][2]), 5, "no pause after a failed uninstall")
+                # No pause after a failed uninstall: the progress never shows it (whatever the machine's speed).
+                self.assertEqual(result.progress_steps()[-1], UNINSTALLING, "no pause after a failed uninstall")
 
     def test_a_package_the_install_could_not_apply_is_a_failed_download(self):
         # The old agent stays: nothing is uninstalled for a package that is not one, is cut short or lacks
@@ -897,7 +899,9 @@ class MigrationTest(unittest.TestCase):
                              if exit_code == INSTALL_FAILED else [])
                 self.check(result, [("dialog", TERMS, 0, 1, 0), box + (box_after,)],
                            self.resolve_installer_logs(AGREED + lines + after_box, logs), exit_code)
-                self.assertLess(time.time() - started, 60, "the waits keep to their bound")
+                # Two bounds of 8 s and the runs themselves, far below the product's 10 minutes even on a busy
+                # machine.
+                self.assertLess(time.time() - started, 180, "the waits keep to their bound")
                 if not WINDOWS:
                     self.assertEqual(len(sandbox.machine.installer_calls()), installer_runs)
 

@@ -2,8 +2,9 @@
 """The built Windows executables, read as files: what kind of program each is, what it links, how it is
 hardened, and its resources byte for byte (string table, terms dialog, banner, icon, manifest, version block).
 
-    resources_test.py EXE ARCH CHECK_EXE    ARCH: x86 (the product) or amd64 (the 64-bit test build);
-                                            CHECK_EXE: the server check program of the same build
+    resources_test.py EXE ARCH CHECK_EXE TEST_EXE
+        ARCH: x86 (the product) or amd64 (the 64-bit test build); CHECK_EXE: the server check program of the
+        same build; TEST_EXE: the tool as the tests build it, which reads the test hooks
 """
 import os
 import re
@@ -17,7 +18,7 @@ import pefile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import MESSAGES  # noqa: E402
 
-EXE, ARCH, CHECK_EXE = sys.argv[1], sys.argv[2], sys.argv[3]
+EXE, ARCH, CHECK_EXE, TEST_EXE = sys.argv[1:5]
 JAPANESE = 0x0411
 RT = pefile.RESOURCE_TYPE
 
@@ -27,6 +28,21 @@ RT = pefile.RESOURCE_TYPE
 # runtime DLL would have to travel beside it.
 KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "ole32.dll",
               "oleaut32.dll", "msvcrt.dll", "ws2_32.dll", "comdlg32.dll", "imm32.dll", "rpcrt4.dll", "sechost.dll"}
+
+# What the test builds read from their environment (platform/TestHooks.h), and the start of every variable
+# of the project's own.
+TEST_HOOKS = ("QUILLON_TEST_RETRY_SECONDS", "QUILLON_TEST_INSTALLER_BUSY_SECONDS", "QUILLON_UI_TRANSCRIPT")
+OWN_VARIABLES = "QUILLON_"
+
+
+def names_held(path):
+    """Which of the test hooks' names, and the start of the project's own variables, the file holds as text,
+    ASCII or UTF-16LE, in any case (Windows reads a variable's name so)."""
+    with open(path, "rb") as exe:
+        data = exe.read().lower()
+    return {(name, encoding) for name in TEST_HOOKS + (OWN_VARIABLES,) for encoding in ("ascii", "utf-16-le")
+            if name.lower().encode(encoding) in data}
+
 
 # IMAGE_DLLCHARACTERISTICS_*
 HIGH_ENTROPY_VA, DYNAMIC_BASE, NX_COMPAT, NO_SEH = 0x20, 0x40, 0x100, 0x400
@@ -88,6 +104,13 @@ class ProgramChecks:
         # The stack protector's failure routine is linked in only when functions are guarded.
         with open(self.EXE, "rb") as exe:
             self.assertTrue(b"*** stack smashing detected ***" in exe.read(), "no stack protector")
+
+    def test_reads_no_variable_of_the_projects_own(self):
+        # The tool runs elevated, and an elevated process's environment comes from the user's profile
+        # (HKCU\Environment), which any program of that user can write: the product holds not even the names.
+        self.assertEqual(names_held(self.EXE), set())
+        # The same search finds them in the tests' build of the tool.
+        self.assertEqual({name for name, _ in names_held(TEST_EXE)}, set(TEST_HOOKS + (OWN_VARIABLES,)))
 
     def test_every_resource_is_japanese(self):
         for entry in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:

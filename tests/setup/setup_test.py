@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """What scripts/setup decides on the machines it meets: a mirror mid-sync, 32-bit Wine that cannot be
 installed, a machine without 32-bit execution, a required package apt refuses, a machine with everything.
-The system commands are stand-ins (standin.py) on PATH, so this needs neither root nor a network. The 32-bit
+The system commands are stand-ins (standin) on PATH, so this needs neither root nor a network. The 32-bit
 probe itself is tried where folders are noexec, in a mount namespace of its own (as root; skipped elsewhere)."""
-import json
+import concurrent.futures
 import os
 import shutil
 import subprocess
@@ -55,33 +55,52 @@ CASES = [
 class SetupDecisionsTest(unittest.TestCase):
     def run_setup(self, work, profile):
         env = dict(os.environ, PATH=os.path.join(work, "bin") + ":" + os.environ["PATH"],
-                   SETUP_MACHINE=os.path.join(work, "machine.json"),
+                   SETUP_MACHINE=os.path.join(work, "machine"),
                    QUILLON_SETUP_STATE_DIR=os.path.join(work, "state"),
                    QUILLON_BOOST_SOURCE_DIR=os.path.join(work, "boost"))
         done = subprocess.run([SETUP] + ([profile] if profile else []), env=env, capture_output=True, text=True,
                               timeout=60)
-        with open(env["SETUP_MACHINE"], encoding="utf-8") as f:
-            return done, json.load(f)
+        return done, {fact: self.lines(work, fact) for fact in ("calls", "architectures")}
+
+    @staticmethod
+    def lines(work, fact):
+        """One of the machine's lists; each call as its command and arguments."""
+        with open(os.path.join(work, "machine", fact), encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        return [line.split("\t") for line in lines] if fact == "calls" else lines
 
     def machine(self, **overrides):
         work = tempfile.mkdtemp(prefix="setup-test-")
         self.addCleanup(subprocess.run, ["rm", "-rf", work])
         os.makedirs(os.path.join(work, "bin"))
         for name in COMMANDS:
-            os.symlink(os.path.join(HERE, "standin.py"), os.path.join(work, "bin", name))
+            os.symlink(os.path.join(HERE, "standin"), os.path.join(work, "bin", name))
         os.makedirs(os.path.join(work, "boost", "libs", "filesystem", "src"))
         open(os.path.join(work, "boost", "libs", "filesystem", "src", "operations.cpp"), "w").close()
         machine = dict(missing=[], architectures=[], exec32=True, update_failures=0, refuse=[],
                        add_arch_fails=False, calls=[])
         machine.update(overrides)
-        with open(os.path.join(work, "machine.json"), "w", encoding="utf-8") as f:
-            json.dump(machine, f)
+        # The stand-in's files (standin says what each holds).
+        folder = os.path.join(work, "machine")
+        os.makedirs(folder)
+        facts = {name: "".join(item + "\n" for item in machine[name])
+                 for name in ("missing", "architectures", "refuse", "calls")}
+        facts["exec32"] = {True: "yes", False: "no", None: "unknown"}[machine["exec32"]]
+        facts["update_failures"] = str(machine["update_failures"])
+        if machine["add_arch_fails"]:
+            facts["add_arch_fails"] = ""
+        for name, text in facts.items():
+            with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
+                f.write(text)
         return work
 
     def test_decisions(self):
-        for name, profile, machine, status, refreshes, texts in CASES:
+        # Each case on a machine of its own, several at once: the runs wait on their processes' start-up more
+        # than they compute.
+        with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+            runs = list(pool.map(lambda case: self.run_setup(self.machine(**case[2]), case[1]), CASES))
+        for (name, profile, machine, status, refreshes, texts), (done, after) in zip(CASES, runs):
             with self.subTest(name):
-                done, after = self.run_setup(self.machine(**machine), profile)
                 output = done.stdout + done.stderr
                 self.assertEqual(done.returncode, status, output)
                 for text in texts:

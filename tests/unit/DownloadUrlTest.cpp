@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <optional>
+#include <regex>
 #include <string>
 
 using namespace quillon;
@@ -170,11 +171,15 @@ TEST_F(DownloadUrlTest, AServerThatCannotBeReachedIsAFalseResultWithTheReasonLog
   const std::u16string& last = outcome.log.back();
   EXPECT_EQ(last.substr(0, kLogStart.size() + 4), kLogStart + u"448 ");
   EXPECT_NE(last.find(u" Error("), std::u16string::npos) << toUtf8(last);
-  // Tried again meanwhile, each time with the same reason.
-  const std::u16string reason = last.substr(kLogStart.size() + 4);
+  // Tried again meanwhile, each time with the same reason. The Linux build's reason is curl's message, which
+  // holds the time the try took ("after 0 ms"): that part may differ from try to try.
+  const auto timeless = [](const std::u16string& text) {
+    return fromUtf8(std::regex_replace(toUtf8(text), std::regex("[0-9]+ ms"), "N ms"));
+  };
+  const std::u16string reason = timeless(last.substr(kLogStart.size() + 4));
   for (std::size_t i = 0; i + 1 < outcome.log.size(); ++i) {
-    EXPECT_EQ(outcome.log[i].substr(0, kRetryStart.size() + reason.size() + 7), kRetryStart + reason + u" Retry(")
-        << toUtf8(outcome.log[i]);
+    const std::u16string line = timeless(outcome.log[i]);
+    EXPECT_EQ(line.substr(0, kRetryStart.size() + reason.size() + 7), kRetryStart + reason + u" Retry(") << toUtf8(line);
   }
 }
 
@@ -211,7 +216,8 @@ TEST_F(DownloadUrlTest, AServerThatStallsEndsTheLookupAtItsTimeLimitAsAnUnreacha
     EXPECT_EQ(outcome.log[0].substr(0, kLogStart.size() + 4), kLogStart + u"448 ");
     EXPECT_NE(outcome.log[0].find(u"timed out"), std::u16string::npos) << toUtf8(outcome.log[0]);
     EXPECT_GE(elapsed, limit - std::chrono::milliseconds(100));
-    EXPECT_LT(elapsed, limit + std::chrono::seconds(5));
+    // Well short of the tool's 90 s, with room for a busy machine.
+    EXPECT_LT(elapsed, limit + std::chrono::seconds(30));
   }
 }
 

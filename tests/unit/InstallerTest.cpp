@@ -154,8 +154,7 @@ TEST(InstallerLogFolderRules, OnlyRealFoldersThatOnlyAdministratorsWriteAreUsed)
        State::Refused, own},
       {"the tool's folder writable by others", mode(own, fs::perms(0757)), State::Refused, own},
       {"Software writable by its group", mode(software, fs::perms(0775)), State::Refused, software},
-      // Logs is the system's own, as %WINDIR%\Logs is: only a real folder.
-      {"Logs writable by others", mode(logs, fs::perms(0777)), State::Ready, own},
+      {"Logs writable by others", mode(logs, fs::perms(0777)), State::Refused, logs},
   };
   ScopedEnvironment windowsDirectory("QUILLON_WINDOWS_DIR", windows.path().string());
   for (const auto& c : cases) {
@@ -164,6 +163,7 @@ TEST(InstallerLogFolderRules, OnlyRealFoldersThatOnlyAdministratorsWriteAreUsed)
     const InstallerLogFolder folder = openInstallerLogFolder();
     EXPECT_EQ(folder.state, c.state) << c.what;
     EXPECT_EQ(folder.path, pathText(c.reported)) << c.what;
+    EXPECT_EQ(folder.held.size(), c.state == State::Ready ? 3u : 0u) << c.what << ": the folders on the way are held";
     EXPECT_TRUE(fs::is_empty(elsewhere.path())) << c.what << ": nothing is made through a link";
   }
   fs::remove_all(logs);

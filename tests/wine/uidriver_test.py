@@ -36,11 +36,12 @@ class Box:
 
     def result(self):
         """The button the box returned."""
-        out, _ = self.process.communicate(timeout=30)
+        out, _ = self.process.communicate(timeout=90)
         return int(out.decode().strip() or "-1")
 
 
-def drive(caption, *action, transcript=None, timeout=30):
+# Bounds only: a busy machine may take tens of seconds to start a Windows program under Wine.
+def drive(caption, *action, transcript=None, timeout=90):
     command = [WINE, DRIVER, "--caption", caption, "--timeout", str(timeout), *action]
     if transcript:
         command += ["--transcript", transcript]

@@ -1,0 +1,12 @@
+// The product's body of platform/TestHooks.h: no hook, and no variable read.
+#include "platform/TestHooks.h"
+
+namespace quillon {
+
+std::optional<std::chrono::seconds> testRetrySeconds() { return std::nullopt; }
+
+std::optional<std::chrono::seconds> testInstallerBusySeconds() { return std::nullopt; }
+
+std::u16string uiTranscriptFile() { return {}; }
+
+}  // namespace quillon
