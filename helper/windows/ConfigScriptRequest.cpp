@@ -82,12 +82,11 @@ bool cutShort(IXMLHTTPRequest& request) {
 
 // The synchronous request as the tool has always made it; on the calling thread, whose apartment it needs.
 ScriptResponse fetch(const char16_t* url) {
-  // The object's DLLs come from the system folder before COM asks for them by name: msxml6 may hand its
-  // class over to msxml3 (Wine's does), and a loader looking for msxml3.dll by name would otherwise take one
-  // planted beside the tool. Once loaded, a DLL of that name is the one every later load gets.
-  for (const char* name : {"msxml6.dll", "msxml3.dll"}) {
-    if (loadSystemLibrary(name) == nullptr) return failed(u"LoadLibrary", HRESULT_FROM_WIN32(GetLastError()));
-  }
+  // The object's DLLs come from the system folder before COM asks for them by name: loading msxml6 so also
+  // loads what it hands its class over to (msxml3 under Wine) and what that loads in turn, from the system
+  // folder's table, so that none planted beside the tool is taken. Once loaded, a DLL of that name is the
+  // one every later load gets.
+  if (loadSystemLibrary("msxml6.dll") == nullptr) return failed(u"LoadLibrary", HRESULT_FROM_WIN32(GetLastError()));
   ComPtr<IXMLHTTPRequest> request;
   {
     ComPtr<IUnknown> object;

@@ -779,9 +779,11 @@ class Running:
     def _first_window_under_wine(self, kind, timeout):
         """Waits for the first window. A copy that has done nothing at all by then (no window, no run-log
         entry, no transcript line) is started once more: now and then a process under Wine hangs while it
-        starts (about one run of the suite in ten). A tool that hangs again fails its test."""
+        starts (about one run of the suite in ten). A tool that hangs again fails its test. The first wait is
+        long enough for a start on a machine whose cores are both busy (seen to take over 45 s): a copy given up
+        while it is still starting would meet its successor as a second copy."""
         try:
-            return self.drive(kind, "--none", timeout=min(timeout, 45))
+            return self.drive(kind, "--none", timeout=min(timeout, 90))
         except AssertionError:
             if self.process.poll() is not None or os.path.exists(self.transcript) or \
                     read_log(self.sandbox.log_path):
