@@ -48,8 +48,8 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
 
   // Both installer runs write the installer's own log into one folder; without it they run all the same.
   InstallerLog installerLog;
-  const InstallerLogFolder logFolder = openInstallerLogFolder();
-  if (logFolder.state == InstallerLogFolder::State::Ready) {
+  const AdminFolder logFolder = openInstallerLogFolder();
+  if (logFolder.state == AdminFolder::State::Ready) {
     installerLog.folder = logFolder.path;
   } else {
     WriteLog(logsite::ReplaceInstallerLogOff, installerLogFolderMessage(logFolder).c_str());

@@ -64,8 +64,8 @@ std::u16string installerLogMessage(std::u16string_view file, std::size_t room) {
   return std::u16string(open) + std::u16string(file) + std::u16string(close);
 }
 
-std::u16string installerLogFolderMessage(const InstallerLogFolder& folder) {
-  if (folder.state == InstallerLogFolder::State::Refused) {
+std::u16string installerLogFolderMessage(const AdminFolder& folder) {
+  if (folder.state == AdminFolder::State::Refused) {
     return formatText(u"Installer Log Folder Refused(%s)", {folder.path});
   }
   return formatText(u"Installer Log Folder Error(%d)", {folder.error});

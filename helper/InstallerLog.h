@@ -1,11 +1,11 @@
 // The Windows Installer's own verbose log of each installer run of the tool: the option "/l*v FILE" at the
-// end of the command line, a new file per run in the folder of platform/InstallerLogFolder.h, and the
+// end of the command line, a new file per run in the folder of platform/AdminFolder.h, and the
 // run-log texts that name the file or say why there is none. An administrator reads in it why a run failed,
 // which the installer's exit code alone does not tell.
 #pragma once
 
 #include "log/LogEntry.h"
-#include "platform/InstallerLogFolder.h"
+#include "platform/AdminFolder.h"
 
 #include <cstdint>
 #include <string>
@@ -43,6 +43,6 @@ std::u16string installerLogMessage(std::u16string_view file, std::size_t room);
 // Why the runs write no log of their own: "Installer Log Folder Error(N)" with the platform's error code,
 // or "Installer Log Folder Refused(PATH)" for a folder on the way that is a link, no folder, or writable by
 // others than administrators.
-std::u16string installerLogFolderMessage(const InstallerLogFolder& folder);
+std::u16string installerLogFolderMessage(const AdminFolder& folder);
 
 }  // namespace quillon

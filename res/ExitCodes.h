@@ -16,4 +16,9 @@ enum class ToolExitCode : int {
   InstallFailed = 10,        // the old agent was removed but the new one could not be installed
   RestartRequired = 11,      // replaced; the installer asks for a restart of the PC to finish
   Cancelled = 12,            // the user cancelled at the progress, before the uninstall: nothing was changed
+  // Runs started by a software distribution: each of these ends before anything on the PC changed.
+  TermsNotAccepted = 13,     // /quiet or /passive without /AcceptTerms
+  UsageShown = 14,           // /? : the usage was shown, nothing else done
+  CommandLineRefused = 15,   // an unknown switch, or a switch given twice
+  NoVisibleDesktop = 16,     // started where no user can see a window, without /quiet
 };

@@ -8,7 +8,7 @@
 #include "log/LogSite.h"
 #include "log/RunLogFile.h"
 #include "platform/CommandLine.h"
-#include "platform/InstallerLogFolder.h"
+#include "platform/AdminFolder.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
@@ -138,7 +138,7 @@ TEST(InstallerLogFolderRules, OnlyRealFoldersThatOnlyAdministratorsWriteAreUsed)
       fs::permissions(at, perms);
     };
   };
-  using State = InstallerLogFolder::State;
+  using State = AdminFolder::State;
   const struct {
     const char* what;
     std::function<void()> plant;
@@ -160,7 +160,7 @@ TEST(InstallerLogFolderRules, OnlyRealFoldersThatOnlyAdministratorsWriteAreUsed)
   for (const auto& c : cases) {
     fs::remove_all(logs);
     c.plant();
-    const InstallerLogFolder folder = openInstallerLogFolder();
+    const AdminFolder folder = openInstallerLogFolder();
     EXPECT_EQ(folder.state, c.state) << c.what;
     EXPECT_EQ(folder.path, pathText(c.reported)) << c.what;
     EXPECT_EQ(folder.held.size(), c.state == State::Ready ? 3u : 0u) << c.what << ": the folders on the way are held";
@@ -173,7 +173,7 @@ TEST(InstallerLogFolderRules, OnlyRealFoldersThatOnlyAdministratorsWriteAreUsed)
   }
 
   ScopedEnvironment noWindows("QUILLON_WINDOWS_DIR", "");
-  const InstallerLogFolder none = openInstallerLogFolder();
+  const AdminFolder none = openInstallerLogFolder();
   EXPECT_EQ(none.state, State::Failed);
   EXPECT_EQ(installerLogFolderMessage(none), u"Installer Log Folder Error(2)");
 }

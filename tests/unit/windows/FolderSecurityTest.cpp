@@ -1,7 +1,7 @@
 // Which folders only administrators can write, read from security descriptors as Windows keeps them (written
 // here in the security descriptor language); and the installer logs' folder that the tool finds so under the
 // Windows folder (here the Wine prefix's), held while the installer runs.
-#include "platform/InstallerLogFolder.h"
+#include "platform/AdminFolder.h"
 #include "platform/windows/FolderSecurity.h"
 
 #include <aclapi.h>
@@ -66,7 +66,7 @@ TEST(FolderSecurity, OnlyAdministratorsSystemAndTrustedInstallerMayWrite) {
 }
 
 // The folder's path, and the one of each folder on its way: the tool's own, Software, Logs.
-std::vector<std::wstring> foldersOnTheWay(const InstallerLogFolder& folder) {
+std::vector<std::wstring> foldersOnTheWay(const AdminFolder& folder) {
   std::vector<std::wstring> paths{toWide(folder.path)};
   for (int i = 1; i < 3; ++i) paths.push_back(paths.back().substr(0, paths.back().rfind(L'\\')));
   return paths;
@@ -81,9 +81,9 @@ std::pair<DWORD, ULONGLONG> identity(HANDLE folder) {
 
 // The folders the path names are the ones held. (That Windows then refuses to rename or delete them, as the
 // holds share no deleting, Wine does not show: it applies no sharing rules to folders.)
-TEST(InstallerLogFolder, EachFolderOnTheWayIsHeldAsChecked) {
-  const InstallerLogFolder folder = openInstallerLogFolder();
-  ASSERT_EQ(folder.state, InstallerLogFolder::State::Ready) << folder.error;
+TEST(AdminFolder, EachFolderOnTheWayIsHeldAsChecked) {
+  const AdminFolder folder = openInstallerLogFolder();
+  ASSERT_EQ(folder.state, AdminFolder::State::Ready) << folder.error;
   ASSERT_EQ(folder.held.size(), 3u);
   const std::vector<std::wstring> paths = foldersOnTheWay(folder);
   for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -96,11 +96,11 @@ TEST(InstallerLogFolder, EachFolderOnTheWayIsHeldAsChecked) {
 
 // The Windows folder's Logs as a program may have changed it: it lets everyone add files and folders (say a
 // junction of their own named Software). The logs' folder is refused, Logs named.
-TEST(InstallerLogFolder, ALogsFolderThatUsersCanAddToIsRefused) {
+TEST(AdminFolder, ALogsFolderThatUsersCanAddToIsRefused) {
   std::wstring logs;
   {
-    const InstallerLogFolder ready = openInstallerLogFolder();
-    ASSERT_EQ(ready.state, InstallerLogFolder::State::Ready) << ready.error;
+    const AdminFolder ready = openInstallerLogFolder();
+    ASSERT_EQ(ready.state, AdminFolder::State::Ready) << ready.error;
     logs = foldersOnTheWay(ready).back();
   }
 
@@ -117,15 +117,15 @@ TEST(InstallerLogFolder, ALogsFolderThatUsersCanAddToIsRefused) {
   ASSERT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(logs.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                                   nullptr, nullptr, widened, nullptr),
             static_cast<DWORD>(ERROR_SUCCESS));
-  const InstallerLogFolder folder = openInstallerLogFolder();
+  const AdminFolder folder = openInstallerLogFolder();
   SetNamedSecurityInfoW(const_cast<wchar_t*>(logs.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                         dacl, nullptr);
   LocalFree(widened);
   LocalFree(before);
-  EXPECT_EQ(folder.state, InstallerLogFolder::State::Refused);
+  EXPECT_EQ(folder.state, AdminFolder::State::Refused);
   EXPECT_EQ(toWide(folder.path), logs);
   EXPECT_TRUE(folder.held.empty());
-  EXPECT_EQ(openInstallerLogFolder().state, InstallerLogFolder::State::Ready) << "the rights are back as they were";
+  EXPECT_EQ(openInstallerLogFolder().state, AdminFolder::State::Ready) << "the rights are back as they were";
 }
 
 }  // namespace

@@ -1,14 +1,15 @@
-// Windows body of platform/InstallerLogFolder.h: under GetSystemWindowsDirectoryW, each folder made with
-// CreateDirectoryW and the tool's own security descriptor, and examined through a handle opened on the entry
-// itself (FILE_FLAG_OPEN_REPARSE_POINT), so a junction or symbolic link is seen as what it is; that handle,
+// Windows body of platform/AdminFolder.h: under GetSystemWindowsDirectoryW or the known folder ProgramData,
+// each folder made with CreateDirectoryW and the tool's own security descriptor, and examined through a
+// handle opened on the entry itself (FILE_FLAG_OPEN_REPARSE_POINT), so a junction or symbolic link is seen as what it is; that handle,
 // opened without delete sharing, is then held, so the entry stays the folder that was examined.
-#include "platform/InstallerLogFolder.h"
+#include "platform/AdminFolder.h"
 
 #include "platform/windows/FolderSecurity.h"
 #include "platform/windows/WindowsSupport.h"
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 namespace quillon {
 namespace {
@@ -16,15 +17,15 @@ namespace {
 void freeLocal(PSECURITY_DESCRIPTOR descriptor) { LocalFree(descriptor); }
 using ManagedSecurityDescriptor = ManagedResource<PSECURITY_DESCRIPTOR, freeLocal>;
 
-InstallerLogFolder failed(DWORD error) { return {InstallerLogFolder::State::Failed, {}, static_cast<int>(error), {}}; }
-InstallerLogFolder refused(const std::wstring& path) {
-  return {InstallerLogFolder::State::Refused, fromWide(path), 0, {}};
+AdminFolder failed(DWORD error) { return {AdminFolder::State::Failed, {}, static_cast<int>(error), {}}; }
+AdminFolder refused(const std::wstring& path) {
+  return {AdminFolder::State::Refused, fromWide(path), 0, {}};
 }
 
 // Opens the entry at `path` as it is, without delete sharing, and looks at it through that handle: a real
 // folder that only administrators (or the Windows folder's owner) can write. Ready (with no path) when it
 // is, the handle then in `entry`.
-InstallerLogFolder examine(const std::wstring& path, PSID systemOwner, std::unique_ptr<ManagedPlatformFile>& entry) {
+AdminFolder examine(const std::wstring& path, PSID systemOwner, std::unique_ptr<ManagedPlatformFile>& entry) {
   const HANDLE handle = CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                     nullptr);
@@ -41,20 +42,13 @@ InstallerLogFolder examine(const std::wstring& path, PSID systemOwner, std::uniq
                                       nullptr, nullptr, nullptr, nullptr, descriptor.receive());
   if (error != ERROR_SUCCESS) return failed(error);
   if (!onlyAdministratorsCanWrite(descriptor.get(), systemOwner)) return refused(path);
-  return {InstallerLogFolder::State::Ready, {}, 0, {}};
+  return {AdminFolder::State::Ready, {}, 0, {}};
 }
 
-}  // namespace
-
-InstallerLogFolder openInstallerLogFolder() {
-  // The system's Windows folder: GetWindowsDirectoryW may name a private one per user on a terminal server.
-  wchar_t windows[MAX_PATH];
-  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  if (length == 0) return failed(GetLastError());
-  if (length >= MAX_PATH) return failed(ERROR_FILENAME_EXCED_RANGE);
-  std::wstring path(windows, length);
+// Finds or makes the folders `names` under `base`, one inside the other, holding each once examined.
+template <std::size_t N>
+AdminFolder openUnder(std::wstring path, const char16_t* const (&names)[N]) {
   if (path.back() == L'\\') path.pop_back();
-
   PSID systemOwner = nullptr;  // within `ownerDescriptor`
   ManagedSecurityDescriptor ownerDescriptor;
   const DWORD error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &systemOwner,
@@ -68,19 +62,38 @@ InstallerLogFolder openInstallerLogFolder() {
   }
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
   std::vector<std::unique_ptr<ManagedPlatformFile>> held;
-  for (const char16_t* name : kInstallerLogFolderNames) {
+  for (const char16_t* name : names) {
     path += L"\\" + toWide(name);
     // Made, or found: an existing entry of this name, whatever it is, is examined next. The folder it is made
-    // in is held already, and only administrators can write it (the Windows folder is the system's own).
+    // in is held already, or is the system's own.
     if (!CreateDirectoryW(path.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
       return failed(GetLastError());
     }
     std::unique_ptr<ManagedPlatformFile> entry;
-    InstallerLogFolder folder = examine(path, systemOwner, entry);
-    if (folder.state != InstallerLogFolder::State::Ready) return folder;
+    AdminFolder folder = examine(path, systemOwner, entry);
+    if (folder.state != AdminFolder::State::Ready) return folder;
     held.push_back(std::move(entry));
   }
-  return {InstallerLogFolder::State::Ready, fromWide(path), 0, std::move(held)};
+  return {AdminFolder::State::Ready, fromWide(path), 0, std::move(held)};
+}
+
+}  // namespace
+
+AdminFolder openInstallerLogFolder() {
+  // The system's Windows folder: GetWindowsDirectoryW may name a private one per user on a terminal server.
+  wchar_t windows[MAX_PATH];
+  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0) return failed(GetLastError());
+  if (length >= MAX_PATH) return failed(ERROR_FILENAME_EXCED_RANGE);
+  return openUnder(std::wstring(windows, length), kInstallerLogFolderNames);
+}
+
+AdminFolder openToolDataFolder() {
+  wchar_t* programData = nullptr;
+  const HRESULT result = SHGetKnownFolderPath(FOLDERID_ProgramData, KF_FLAG_DONT_VERIFY, nullptr, &programData);
+  const ManagedResource<wchar_t*, CoTaskMemFree> owned(programData);
+  if (FAILED(result)) return failed(HRESULT_CODE(result));
+  return openUnder(std::wstring(programData), kToolDataFolderNames);
 }
 
 }  // namespace quillon
