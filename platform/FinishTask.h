@@ -1,0 +1,32 @@
+// The task that finishes an interrupted replacement with no user at the keyboard: \QuillonMigrationTool\Finish,
+// run as SYSTEM at the next start of Windows. It runs the tool's own copy in its data folder (never the kit's
+// folder or %TEMP%) with the finishing step's switch.
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+inline constexpr const char16_t kFinishTaskFolder[] = u"\\QuillonMigrationTool";
+inline constexpr const char16_t kFinishTaskName[] = u"Finish";
+
+// What a registered task runs, as its definition holds it.
+struct FinishTaskCommand {
+  std::u16string program;    // full path
+  std::u16string arguments;  // such as u"/resume"
+};
+
+// Registers the task (replacing one of that name): account SYSTEM, highest rights, a boot trigger, started
+// also on battery, no time limit that would kill a long install. Windows: Task Scheduler's COM interface
+// (ITaskService). Linux stand-in: a task file in the folder that QUILLON_TASK_FOLDER names, which the tests
+// and the demo "boot" by running its command. Returns 0, or the HRESULT / error code of the failed step.
+int registerFinishTask(const FinishTaskCommand& command);
+
+// Removes the task, and its folder when that is then empty. Returns 0, also when there was none.
+int removeFinishTask();
+
+// Reads the registered task's command back from where the system keeps the definition. Returns 0 with the
+// command; 2 when there is no such task; another error code when it cannot be read.
+int readFinishTask(FinishTaskCommand& command);
+
+}  // namespace quillon

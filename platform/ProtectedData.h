@@ -1,0 +1,18 @@
+// Secrets at rest on this machine: the enrolment codes kept for a replacement that a later start of Windows
+// finishes, with no user logged on. They are bound to the machine, not to a user: the finishing step runs as
+// SYSTEM, whoever started the tool.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// Windows: DPAPI at machine scope (CryptProtectData / CryptUnprotectData with CRYPTPROTECT_LOCAL_MACHINE and
+// CRYPTPROTECT_UI_FORBIDDEN). Linux stand-in: authenticated encryption with a key bound to this machine.
+// Either way the protected bytes are useless on another machine, and a changed byte makes unprotect fail.
+// Both return 0, or the platform's error code.
+int protectForMachine(std::string_view plain, std::string& protectedBytes);
+int unprotectForMachine(std::string_view protectedBytes, std::string& plain);
+
+}  // namespace quillon
