@@ -36,7 +36,7 @@ TEST(FinishTaskXml, NamesTheTriggersTheAccountAndTheCommand) {
   ASSERT_EQ(registered, 0);
   const std::u16string xml = fileText(taskFile());
   for (const char16_t* expected :
-       {u"<BootTrigger>", u"<LogonTrigger>", u"<UserId>S-1-5-18</UserId>", u"<RunLevel>HighestAvailable</RunLevel>",
+       {u"<BootTrigger", u"<LogonTrigger", u"<UserId>S-1-5-18</UserId>", u"<RunLevel>HighestAvailable</RunLevel>",
         u"<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>",
         u"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
         u"<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>", u"<ExecutionTimeLimit>PT2H</ExecutionTimeLimit>",
