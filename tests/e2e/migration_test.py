@@ -33,6 +33,7 @@ REPLACED, NO_AGENT, SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND, DOWNL
 UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED, CANCELLED = 9, 10, 11, 12
 TERMS_UNREADABLE, TERMS_NOT_ACCEPTED, USAGE_SHOWN, COMMAND_LINE_REFUSED, NO_VISIBLE_DESKTOP = 3, 13, 14, 15, 16
 MB_ICONINFORMATION = 0x40
+ICONS = {0: "none", MB_ICONWARNING: "warning", MB_ICONINFORMATION: "information"}  # as the UI driver tells them
 # The window station of the services' session, where software distributions run programs as SYSTEM.
 SERVICES_STATION = "Service-0x0-3e7$"
 
@@ -110,7 +111,7 @@ class MigrationTest(unittest.TestCase):
         for window in result.windows:
             if window.seen and window.kind == "box":  # the real box (Windows)
                 self.assertEqual(window.seen["text"], window.text)
-                self.assertEqual(window.seen["icon"], "warning" if window.flags & MB_ICONWARNING else "none")
+                self.assertEqual(window.seen["icon"], ICONS[window.flags & 0xF0])
                 self.assertEqual(len(window.seen["buttons"]), 2 if window.flags & MB_YESNO else 1)
         self.assertEqual(result.log_keys(), log)
         self.assertEqual(result.exit_code, exit_code)
