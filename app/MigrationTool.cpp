@@ -83,7 +83,12 @@ std::optional<ToolExitCode> applyCommandLine(const std::vector<std::u16string>& 
       return ToolExitCode::NoVisibleDesktop;
     }
     if (onConsole) {
-      console.writeLine(LoadMessageText(IDS_USAGE));
+      // Line by line, so that every line ends as the console or the file it goes to expects.
+      const std::u16string usage = LoadMessageText(IDS_USAGE);
+      for (std::size_t start = 0, end = 0; end != std::u16string::npos; start = end + 1) {
+        end = usage.find(u'\n', start);
+        console.writeLine(std::u16string_view(usage).substr(start, end == std::u16string::npos ? end : end - start));
+      }
     } else {
       const char16_t* caption = LoadToolCaption();
       showMessageBox(LoadMessageText(IDS_USAGE), caption, kBoxOk | kBoxIconInformation);

@@ -746,13 +746,15 @@ class Running:
     existed when each window was shown (so a test can tell a box shown before its log line from one shown
     after)."""
 
-    def __init__(self, sandbox, answers, transcript, screenshots=None, arguments=(), station=None, watch=False):
+    def __init__(self, sandbox, answers, transcript, screenshots=None, arguments=(), station=None, watch=False,
+                 detached=False):
         """arguments: the tool's command line. station: the name of a window station that no user sees, to
         start the tool in (Linux: the stand-in's QUILLON_WINDOW_STATION; Windows: a station the runner
         creates). watch (Windows): the UI driver looks for any window of the tool's for as long as it runs
-        (Result.driver_seen)."""
+        (Result.driver_seen). detached (Windows): started as a double-click starts it, with no console to lend
+        it and no output of the runner's (otherwise it writes to the runner's output, Result.stdout)."""
         self.sandbox, self.answers, self.transcript = sandbox, list(answers), transcript
-        self.arguments, self.station = list(arguments), station
+        self.arguments, self.station, self.detached = list(arguments), station, detached
         self.screenshots = list(screenshots or [])
         self.seen, self.log_counts, self.output = [], [], b""
         self.driver_seen = []
@@ -790,6 +792,8 @@ class Running:
         # Output to a file, not a pipe: Wine's processes may outlive the runner and keep a pipe open.
         self.output_file = open(self.transcript + ".out", "wb")
         desktop = ["--desktop", self.station + "\\Default"] if self.station else []
+        if self.detached:
+            desktop.append("--new-console")
         self.process = subprocess.Popen([os.environ["WINELOADER"], sandbox.build.runner,
                                          "--pid-file", windows_path(self.pid_file), *desktop, *settings, "--",
                                          windows_path(sandbox.executable), *self.arguments],

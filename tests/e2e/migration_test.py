@@ -971,17 +971,22 @@ class MigrationTest(unittest.TestCase):
                 self.assertIsNone(self.downloaded(sandbox))
 
     def test_the_usage_is_shown_and_nothing_else_done(self):
-        sandbox = self.sandbox()
-        result = sandbox.run([("box", "ok")] if WINDOWS else [], arguments=["/?"])
         usage = message(180)
+        lines = [self.command_line(["/?"]), flow_line(24, INFO, 181)]
+        # name, started as a double-click (Windows), the box, what it writes
+        cases = [("from a script, its output read", False, [], usage + "\n")]
         if WINDOWS:
-            # Started by a program without a console of its own to lend: the usage in a box.
-            self.check(result, [("box", usage, MB_OK | MB_ICONINFORMATION, IDOK, 1)],
-                       [self.command_line(["/?"]), flow_line(24, INFO, 181)], USAGE_SHOWN)
-        else:
-            self.check(result, [], [self.command_line(["/?"]), flow_line(24, INFO, 181)], USAGE_SHOWN)
-            self.assertEqual(result.stdout, usage + "\n")
-        self.assertEqual(sandbox.machine.agent_values().get("ProductCode"), OLD_AGENT[0])
+            # Redirected to a file, the lines go out as UTF-8 after a byte-order mark, each ended by CR LF; with no
+            # console to lend and no output read (a double-click), the usage is in a box.
+            cases = [("from a script, its output read", False, [], "\ufeff" + usage.replace("\n", "\r\n") + "\r\n"),
+                     ("double-clicked", True, [("box", usage, MB_OK | MB_ICONINFORMATION, IDOK, 1)], "")]
+        for name, detached, windows, output in cases:
+            with self.subTest(name):
+                sandbox = self.sandbox()
+                result = sandbox.run([("box", "ok")] if windows else [], arguments=["/?"], detached=detached)
+                self.check(result, windows, lines, USAGE_SHOWN)
+                self.assertEqual(result.stdout, output)
+                self.assertEqual(sandbox.machine.agent_values().get("ProductCode"), OLD_AGENT[0])
 
     def test_unattended_runs_migrate_without_a_question(self):
         SERVER.publish_agent(self.package)
