@@ -994,10 +994,13 @@ class MigrationTest(unittest.TestCase):
         settings = message(186).replace("%s", values[0], 1).replace("%s", values[1], 1)
         steps = [CONNECTING, DOWNLOADING, UNINSTALLING, PAUSING, INSTALLING]
         # name, arguments, Auth.ini, window station, log lines after the command line's, the progress's steps
+        quiet = [flow_line(76, INFO, 185), flow_line(99, INFO, 110), flow_text(120, INFO, settings), uninstalled(),
+                 installed(), replacement(401, INFO, message(118))]
         cases = [
-            ("/quiet /AcceptTerms, as SYSTEM where no user sees", ["/quiet", "/AcceptTerms"], values,
-             SERVICES_STATION, [flow_line(76, INFO, 185), flow_line(99, INFO, 110), flow_text(120, INFO, settings),
-                                uninstalled(), installed(), replacement(401, INFO, message(118))], []),
+            # On the user's desktop, where the UI driver would find any window the tool showed.
+            ("/quiet /AcceptTerms", ["/quiet", "/AcceptTerms"], values, None, quiet, []),
+            ("/quiet /AcceptTerms, as SYSTEM where no user sees", ["/Quiet", "/AcceptTerms"], values,
+             SERVICES_STATION, quiet, []),
             ("/passive /AcceptTerms", ["-passive", "-acceptterms"], None, None,
              [flow_line(76, INFO, 185), flow_line(99, INFO, 110), uninstalled(), installed(),
               replacement(405, INFO, message(108))], steps),
