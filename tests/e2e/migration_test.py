@@ -993,32 +993,37 @@ class MigrationTest(unittest.TestCase):
         values = ("株式会社トルバ", "C-0001", "X9-77")
         settings = message(186).replace("%s", values[0], 1).replace("%s", values[1], 1)
         steps = [CONNECTING, DOWNLOADING, UNINSTALLING, PAUSING, INSTALLING]
-        # name, arguments, Auth.ini, window station, log lines after the command line's, the progress's steps
-        quiet = [flow_line(76, INFO, 185), flow_line(99, INFO, 110), flow_text(120, INFO, settings), uninstalled(),
-                 installed(), replacement(401, INFO, message(118))]
+        accepted = [flow_line(76, INFO, 185), flow_line(99, INFO, 110)]
+        quiet = accepted + [flow_text(120, INFO, settings), uninstalled(), installed(),
+                            replacement(401, INFO, message(118))]
+        # name, arguments, Auth.ini, window station, the windows (kind, text, flags, button, log lines before
+        # it), log lines after the command line's, the progress's steps
         cases = [
             # On the user's desktop, where the UI driver would find any window the tool showed.
-            ("/quiet /AcceptTerms", ["/quiet", "/AcceptTerms"], values, None, quiet, []),
+            ("/quiet /AcceptTerms", ["/quiet", "/AcceptTerms"], values, None, [], quiet, []),
             ("/quiet /AcceptTerms, as SYSTEM where no user sees", ["/Quiet", "/AcceptTerms"], values,
-             SERVICES_STATION, quiet, []),
-            ("/passive /AcceptTerms", ["-passive", "-acceptterms"], None, None,
-             [flow_line(76, INFO, 185), flow_line(99, INFO, 110), uninstalled(), installed(),
-              replacement(405, INFO, message(108))], steps),
+             SERVICES_STATION, [], quiet, []),
+            ("/passive /AcceptTerms", ["-passive", "-acceptterms"], None, None, [],
+             accepted + [uninstalled(), installed(), replacement(405, INFO, message(108))], steps),
+            # The terms accepted for the organisation: every other window as without arguments.
+            ("/AcceptTerms alone", ["/AcceptTerms"], values, None,
+             [("box", confirmation(*values), MB_YESNO, IDYES, 3), ("box", message(108), MB_OK, IDOK, 6)],
+             accepted + [uninstalled(), installed(), replacement(401, INFO, message(118))], steps),
         ]
-        for name, arguments, auth, station, lines, progress in cases:
+        for name, arguments, auth, station, windows, lines, progress in cases:
             with self.subTest(name):
                 sandbox = self.sandbox(auth=auth)
-                result = sandbox.run(arguments=arguments, station=station, watch=True)
+                answers = [("box", "yes" if flags == MB_YESNO else "ok") for _, _, flags, *_ in windows]
+                result = sandbox.run(answers, arguments=arguments, station=station, watch=not windows)
                 # No box, not even the closing one; the passive run shows its progress window and nothing else.
-                self.check(result, [], [self.command_line(arguments)] + lines, REPLACED)
+                self.check(result, windows, [self.command_line(arguments)] + lines, REPLACED)
                 self.assertEqual(result.progress_steps(), progress)
-                if WINDOWS:
+                if WINDOWS and not windows:
                     seen = [[control["id"] for control in window["controls"]] for window in result.driver_seen]
                     self.assertEqual([IDC_PROGRESS_BAR in ids for ids in seen], [True] if progress else [])
                 # The codes reached the installer; the certification code never reached the run log.
                 self.check_installed(sandbox, company=auth and auth[1], cert=auth and auth[2])
                 self.assertFalse(any("X9-77" in entry.message for entry in result.log))
-
 
 if __name__ == "__main__":
     main()
