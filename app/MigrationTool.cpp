@@ -4,13 +4,12 @@
 #include "app/MigrationTool.h"
 
 #include "app/CommandLineOptions.h"
+#include "app/CommandLineStart.h"
 #include "app/LicenseDialog.h"
 #include "helper/Helper.h"
 #include "helper/PackageFile.h"
 #include "log/LogSite.h"
 #include "platform/Com.h"
-#include "platform/ConsoleOutput.h"
-#include "platform/Desktop.h"
 #include "platform/MessageBox.h"
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
@@ -55,58 +54,6 @@ bool confirmSettings(const AuthSettings& settings) {
   return showMessageBox(question.c_str(), LoadToolCaption(), kBoxYesNo) == kIdYes;
 }
 
-// Reads the command line and sets how much of the interface the run may show. Returns the outcome when the
-// command line itself ends the run, before anything else happens: nothing on the PC is changed by then.
-std::optional<ToolExitCode> applyCommandLine(const std::vector<std::u16string>& arguments,
-                                             CommandLineOptions& options) {
-  options = parseCommandLine(arguments);
-  if (!arguments.empty()) {
-    WriteLog(logsite::FlowCommandLine, (u"Command Line(" + argumentsForLog(arguments) + u")").c_str());
-  }
-  // Where nobody can see a window, none is shown, whatever the command line asks.
-  const bool visible = userCanSeeWindows();
-  setUiMode(visible ? options.mode : UiMode::Quiet);
-
-  if (options.request == CommandLineOptions::Request::Refused) {
-    const std::u16string box = formatText(LoadMessageText(IDS_COMMAND_LINE_REFUSED), {options.refusal});
-    showMessageBox(box.c_str(), LoadToolCaption(), kBoxOk | kBoxIconWarning);
-    logFormatted(logsite::FlowCommandLineRefused, IDS_COMMAND_LINE_REFUSED_LOG, {options.refusal});
-    return ToolExitCode::CommandLineRefused;
-  }
-  if (options.request == CommandLineOptions::Request::Usage) {
-    // On the console of whoever started the tool where there is one; else in a box, where one may be shown.
-    useParentConsole();
-    ConsoleOutput console;
-    const bool onConsole = !console.vanishesAtExit();
-    if (!onConsole && !visible && options.mode != UiMode::Quiet) {
-      logLine(logsite::FlowNoVisibleDesktop, IDS_NO_VISIBLE_DESKTOP_LOG);
-      return ToolExitCode::NoVisibleDesktop;
-    }
-    if (onConsole) {
-      // Line by line, so that every line ends as the console or the file it goes to expects.
-      const std::u16string usage = LoadMessageText(IDS_USAGE);
-      for (std::size_t start = 0, end = 0; end != std::u16string::npos; start = end + 1) {
-        end = usage.find(u'\n', start);
-        console.writeLine(std::u16string_view(usage).substr(start, end == std::u16string::npos ? end : end - start));
-      }
-    } else {
-      const char16_t* caption = LoadToolCaption();
-      showMessageBox(LoadMessageText(IDS_USAGE), caption, kBoxOk | kBoxIconInformation);
-    }
-    logLine(logsite::FlowUsage, IDS_USAGE_LOG);
-    return ToolExitCode::UsageShown;
-  }
-  if (!visible && options.mode != UiMode::Quiet) {
-    logLine(logsite::FlowNoVisibleDesktop, IDS_NO_VISIBLE_DESKTOP_LOG);
-    return ToolExitCode::NoVisibleDesktop;
-  }
-  if (options.lacksAcceptance()) {
-    logFormatted(logsite::FlowTermsNotAccepted, IDS_TERMS_NOT_ACCEPTED_LOG, {options.modeSwitch});
-    return ToolExitCode::TermsNotAccepted;
-  }
-  return std::nullopt;
-}
-
 // /AcceptTerms: the administrator has accepted the terms for the organisation. What was accepted must still
 // be there: the terms are read as the dialog reads them, and unreadable terms end the run as in the dialog.
 bool termsPresent() {
@@ -148,7 +95,7 @@ BOOL CMigrationToolApp::InitInstance() {
   initializeCom();
 
   CommandLineOptions options;
-  if (const std::optional<ToolExitCode> ended = applyCommandLine(m_arguments, options)) return Finish(*ended);
+  if (const std::optional<ToolExitCode> ended = startFromCommandLine(m_arguments, options)) return Finish(*ended);
 
   if (Helper::isAlreadyRunning(m_hMutex)) {
     reportFailure(IDS_ALREADY_RUNNING, logsite::FlowAlreadyRunning, IDS_ALREADY_RUNNING);
