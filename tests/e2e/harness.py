@@ -106,7 +106,11 @@ def read_log(path):
     if not os.path.exists(path):
         return []
     with open(path, "rb") as log:
-        data = log.read()
+        return read_log_bytes(log.read())
+
+
+def read_log_bytes(data):
+    """The entries of a run log's bytes (read_log)."""
     assert data[:2] == b"\xff\xfe", "the run log starts with a byte-order mark"
     text = data[2:].decode("utf-16-le")
     assert text.endswith("\r\n"), "the run log's last line is ended"
@@ -760,6 +764,11 @@ class Running:
         self.driver_seen = []
         self._answered = 0  # the answers given so far (answer() gives some before finish() gives the rest)
         self._first_shown = False  # Windows: the first window was awaited already (wait_for_window)
+        # The run log as it was before this run (None: there was none), to tell what this copy wrote.
+        self._log_at_start = None
+        if os.path.exists(sandbox.log_path):
+            with open(sandbox.log_path, "rb") as log:
+                self._log_at_start = log.read()
         if sandbox.build.kind == "linux":
             env = sandbox.linux_environment(transcript)
             if station:
@@ -818,12 +827,32 @@ class Running:
         try:
             return self.drive(kind, "--none", timeout=min(timeout, 90))
         except AssertionError:
-            if self.process.poll() is not None or os.path.exists(self.transcript) or \
-                    read_log(self.sandbox.log_path):
+            if self.process.poll() is not None or os.path.exists(self.transcript) or self._logged_beyond_start():
                 raise
         self._end_under_wine()
+        self._forget_started_lines()
         self._start_under_wine()
         return self.drive(kind, "--none", timeout=timeout)
+
+    def _logged_lines(self):
+        """The run-log entries this copy wrote."""
+        before = len(read_log_bytes(self._log_at_start)) if self._log_at_start else 0
+        return read_log(self.sandbox.log_path)[before:]
+
+    def _logged_beyond_start(self):
+        """Whether this copy logged anything but the line of its command line (line 20), which it writes
+        before its first window."""
+        return any(entry.line != 20 for entry in self._logged_lines())
+
+    def _forget_started_lines(self):
+        """The run log back as it was before a copy that hung while it started, so its successor's lines
+        are the run's only ones."""
+        if self._log_at_start is None:
+            if os.path.exists(self.sandbox.log_path):
+                os.remove(self.sandbox.log_path)
+            return
+        with open(self.sandbox.log_path, "wb") as log:
+            log.write(self._log_at_start)
 
     # --- Linux: the terminal ---------------------------------------------------------------------------
     def _next_prompt(self, timeout):
