@@ -3,6 +3,8 @@
 // in the run log.
 #include "app/MigrationTool.h"
 
+#include "app/CommandLineOptions.h"
+#include "app/CommandLineStart.h"
 #include "app/LicenseDialog.h"
 #include "helper/Helper.h"
 #include "helper/PackageFile.h"
@@ -12,7 +14,11 @@
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
 #include "platform/Text.h"
+#include "platform/UiMode.h"
 #include "res/Messages.h"
+
+#include <memory>
+#include <optional>
 
 using namespace quillon;
 
@@ -29,14 +35,32 @@ void reportFailure(unsigned boxTextId, const LogSite& site, unsigned logTextId) 
   logLine(site, logTextId);
 }
 
+void logFormatted(const LogSite& site, unsigned formatId, std::initializer_list<FormatArg> args) {
+  WriteLog(site, formatText(LoadMessageText(formatId), args).c_str());
+}
+
 // Asks the user to confirm the enrolment settings read from Auth.ini. The question is built whole,
-// however long the values are.
+// however long the values are. A run that may ask nothing logs the values it goes on with instead; the
+// certification code stays out of the run log, which every user of the PC can read.
 bool confirmSettings(const AuthSettings& settings) {
+  if (uiMode() != UiMode::Full) {
+    logFormatted(logsite::FlowSettingsLogged, IDS_SETTINGS_LOGGED, {settings.CompanyName, settings.CompanyCode});
+    return true;
+  }
   char16_t format[256];
   loadString(IDS_CONFIRM_SETTINGS, format, 256);
   const std::u16string question =
       formatText(format, {settings.CompanyName, settings.CompanyCode, settings.CertCode});
   return showMessageBox(question.c_str(), LoadToolCaption(), kBoxYesNo) == kIdYes;
+}
+
+// /AcceptTerms: the administrator has accepted the terms for the organisation. What was accepted must still
+// be there: the terms are read as the dialog reads them, and unreadable terms end the run as in the dialog.
+bool termsPresent() {
+  char16_t* text = nullptr;
+  if (!Helper::readLicenseText(text)) return false;
+  const std::unique_ptr<char16_t[]> owned(text);
+  return true;
 }
 
 ToolExitCode exitCodeOf(ReplacementOutcome outcome) {
@@ -70,6 +94,9 @@ BOOL CMigrationToolApp::FinishCancelled(PackageFile& package) {
 BOOL CMigrationToolApp::InitInstance() {
   initializeCom();
 
+  CommandLineOptions options;
+  if (const std::optional<ToolExitCode> ended = startFromCommandLine(m_arguments, options)) return Finish(*ended);
+
   if (Helper::isAlreadyRunning(m_hMutex)) {
     reportFailure(IDS_ALREADY_RUNNING, logsite::FlowAlreadyRunning, IDS_ALREADY_RUNNING);
     return Finish(ToolExitCode::AlreadyRunning);
@@ -78,20 +105,29 @@ BOOL CMigrationToolApp::InitInstance() {
   InitCommonControlClasses();
   CWinApp::InitInstance();
 
-  CLicenseDialog dialog;
-  switch (dialog.DoModal()) {
-    case kLicenseAgreed:
-      break;
-    case kLicenseDeclined:
-      logLine(logsite::FlowTermsDeclined, IDS_TERMS_DECLINED);
-      return Finish(ToolExitCode::TermsDeclined);
-    default:
-      // The terms could not be read, or the dialog could not even be created: either way the user has
-      // not agreed to anything, so the tool must not go on as if they had.
+  // The finishing step (/resume) belongs to a run whose terms were accepted already.
+  if (options.acceptTerms || options.resume) {
+    if (!termsPresent()) {
       reportFailure(IDS_FILE_MISSING, logsite::FlowTermsUnreadable, IDS_FILE_MISSING_LOG);
       return Finish(ToolExitCode::TermsUnreadable);
+    }
+    logLine(logsite::FlowTermsAcceptedBySwitch, IDS_TERMS_ACCEPTED_BY_SWITCH);
+  } else {
+    CLicenseDialog dialog;
+    switch (dialog.DoModal()) {
+      case kLicenseAgreed:
+        break;
+      case kLicenseDeclined:
+        logLine(logsite::FlowTermsDeclined, IDS_TERMS_DECLINED);
+        return Finish(ToolExitCode::TermsDeclined);
+      default:
+        // The terms could not be read, or the dialog could not even be created: either way the user has
+        // not agreed to anything, so the tool must not go on as if they had.
+        reportFailure(IDS_FILE_MISSING, logsite::FlowTermsUnreadable, IDS_FILE_MISSING_LOG);
+        return Finish(ToolExitCode::TermsUnreadable);
+    }
+    logLine(logsite::FlowTermsAgreed, IDS_TERMS_AGREED);
   }
-  logLine(logsite::FlowTermsAgreed, IDS_TERMS_AGREED);
   logLine(logsite::FlowMigrationStarted, IDS_MIGRATION_STARTED);
 
   if (!Helper::isAgentInstalled()) {

@@ -31,4 +31,11 @@ class ConsoleOutput {
   bool vanishes_ = false;
 };
 
+// For a program that Windows starts without a console (the tool, a windows-subsystem program): where its
+// output is not redirected and the program that started it has a console (a command prompt, PowerShell, a
+// batch file), ConsoleOutput writes to that console from now on. Windows: AttachConsole(ATTACH_PARENT_PROCESS)
+// and the console's output buffer (CONOUT$) as the standard output. Linux: nothing (the output is always
+// whoever started the program).
+void useParentConsole();
+
 }  // namespace quillon

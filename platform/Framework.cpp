@@ -2,7 +2,10 @@
 // dialog's command routing.
 #include "platform/Framework.h"
 
+#include "platform/UiMode.h"
 #include "platform/UiTranscript.h"
+
+#include <utility>
 
 namespace {
 
@@ -28,9 +31,10 @@ int CWinApp::ExitInstance() { return m_nExitCode; }
 
 CWinApp* AfxGetApp() { return theApplication; }
 
-int RunApplication() {
+int RunApplication(std::vector<std::u16string> arguments) {
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return 1;
+  app->m_arguments = std::move(arguments);
   // A TRUE result would ask for a message loop; the tool never needs one, so either way the exit hook
   // runs next and its result ends the process.
   app->InitInstance();
@@ -44,6 +48,7 @@ CDialog::CDialog(unsigned templateId, CWnd* parent) : m_templateId(templateId), 
 CDialog::~CDialog() = default;
 
 std::intptr_t CDialog::DoModal() {
+  if (quillon::uiMode() != quillon::UiMode::Full) return -1;  // nobody is to see it: as if it could not be made
   m_ended = false;
   m_shown = false;
   m_result = 0;

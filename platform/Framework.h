@@ -39,12 +39,18 @@ class CWinApp {
   unsigned m_dwRestartManagerSupportFlags = 0;
   // What ExitInstance returns, and so the process's exit status.
   int m_nExitCode = 0;
+  // The program's arguments, its own name not among them (Windows: its command line split by the Windows
+  // rules, platform/CommandLine.h).
+  std::vector<std::u16string> m_arguments;
+
+ private:
+  friend int RunApplication(std::vector<std::u16string> arguments);
 };
 
 CWinApp* AfxGetApp();
 
-// Runs the application object: the body of the entry point on both builds.
-int RunApplication();
+// Runs the application object with the program's arguments: the body of the entry point on both builds.
+int RunApplication(std::vector<std::u16string> arguments);
 
 // Registers the common control classes the tool's windows use (no-op where there are none).
 void InitCommonControlClasses();
@@ -92,7 +98,8 @@ class CDialog {
   CDialog(const CDialog&) = delete;
   CDialog& operator=(const CDialog&) = delete;
 
-  // Shows the dialog and returns its end code once it is closed; -1 when it cannot be created.
+  // Shows the dialog and returns its end code once it is closed; -1 when it cannot be created, or when the
+  // run's mode allows no dialog (platform/UiMode.h): then it is not even created.
   std::intptr_t DoModal();
   void EndDialog(int result);
 

@@ -4,6 +4,7 @@
 #include "platform/ProgressDisplay.h"
 
 #include "platform/StringTable.h"
+#include "platform/UiMode.h"
 #include "platform/UiTranscript.h"
 #include "platform/Text.h"
 #include "res/resource.h"
@@ -121,7 +122,8 @@ ProgressView describeProgress(const ProgressState& state) {
 }
 
 void openProgress() {
-  if (progress.open) return;
+  // The quiet mode shows no window of any kind; the passive mode shows this one (platform/UiMode.h).
+  if (progress.open || uiMode() == UiMode::Quiet) return;
   progress.state = ProgressState();
   progress.caption = catalogueText(IDS_TOOL_CAPTION);
   if (!openProgressDisplay(progress.caption, catalogueText(IDS_PROGRESS_CANCEL))) return;

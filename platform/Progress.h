@@ -24,7 +24,7 @@ enum class ProgressStep {
 };
 
 // Opens the progress on the Connecting step (the flow, once the user has said to go ahead). Nothing happens
-// when it is open already.
+// when it is open already, nor in a run of the quiet mode (platform/UiMode.h), which shows no window.
 void openProgress();
 
 // Shows the step. Uninstalling ends the time in which the user can cancel, for the rest of the run.

@@ -73,6 +73,17 @@
 #define IDS_CHECK_CABINET_MISSING                173
 #define IDS_CHECK_PACKAGE_UNUSABLE               174
 
+// Runs started with a command line (app/CommandLineOptions.h): the usage, the refusals, the terms accepted by
+// the switch, the settings logged where they cannot be confirmed.
+#define IDS_USAGE                                180
+#define IDS_USAGE_LOG                            181
+#define IDS_TERMS_NOT_ACCEPTED_LOG               182
+#define IDS_COMMAND_LINE_REFUSED                 183
+#define IDS_COMMAND_LINE_REFUSED_LOG             184
+#define IDS_TERMS_ACCEPTED_BY_SWITCH             185
+#define IDS_SETTINGS_LOGGED                      186
+#define IDS_NO_VISIBLE_DESKTOP_LOG               187
+
 // Terms-of-use dialog and its controls.
 #define IDD_LICENSE                              117
 #define IDC_LICENSE_TEXT                         1001

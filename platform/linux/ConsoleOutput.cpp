@@ -10,6 +10,8 @@
 
 namespace quillon {
 
+void useParentConsole() {}
+
 ConsoleOutput::ConsoleOutput() : sink_(fcntl(STDOUT_FILENO, F_GETFD) == -1 ? Sink::None : Sink::Utf8) {}
 
 void ConsoleOutput::writeLine(std::u16string_view line) {

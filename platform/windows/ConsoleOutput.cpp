@@ -26,6 +26,17 @@ bool ownVisibleConsole() {
 
 }  // namespace
 
+void useParentConsole() {
+  const HANDLE output = standardOutput();
+  // Redirected to a file or a pipe by whoever started the program: that is where it reads.
+  if (output != nullptr && GetFileType(output) != FILE_TYPE_UNKNOWN) return;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  // The handle lives as long as the process: it is the standard output from here on.
+  const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console != INVALID_HANDLE_VALUE) SetStdHandle(STD_OUTPUT_HANDLE, console);
+}
+
 ConsoleOutput::ConsoleOutput() {
   const HANDLE output = standardOutput();
   DWORD mode = 0;

@@ -2,6 +2,7 @@
 // starts in quillonStart or quillonConsoleStart (the linker's entry point), which restricts where DLLs come
 // from before any other code of the program runs, the C runtime's start-up and the constructors of the
 // globals included; the runtime then calls wWinMain (a console program's through the runtime's own wmain).
+#include "platform/CommandLine.h"
 #include "platform/Framework.h"
 #include "platform/windows/SystemLibrary.h"
 #include "platform/windows/WindowsSupport.h"
@@ -21,4 +22,7 @@ extern "C" __attribute__((no_stack_protector)) int quillonConsoleStart() {
   return mainCRTStartup();
 }
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return RunApplication(); }
+// The runtime hands over the command line without the program's name.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+  return RunApplication(quillon::splitCommandLine(quillon::fromWide(commandLine != nullptr ? commandLine : L"")));
+}

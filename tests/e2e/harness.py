@@ -106,7 +106,11 @@ def read_log(path):
     if not os.path.exists(path):
         return []
     with open(path, "rb") as log:
-        data = log.read()
+        return read_log_bytes(log.read())
+
+
+def read_log_bytes(data):
+    """The entries of a run log's bytes (read_log)."""
     assert data[:2] == b"\xff\xfe", "the run log starts with a byte-order mark"
     text = data[2:].decode("utf-16-le")
     assert text.endswith("\r\n"), "the run log's last line is ended"
@@ -140,6 +144,11 @@ def _logged_from_a_site(file, function, line, level, text):
 
 def flow_line(line, level, text_id):
     return _logged_from_a_site("MigrationTool.cpp", "CMigrationToolApp::InitInstance", line, level, message(text_id))
+
+
+def flow_text(line, level, text):
+    """A line of the flow with a message formatted from a catalogue text (or none of the catalogue's)."""
+    return _logged_from_a_site("MigrationTool.cpp", "CMigrationToolApp::InitInstance", line, level, text)
 
 
 def helper_line(function, line, level, text):
@@ -680,16 +689,17 @@ class Sandbox:
             env["QUILLON_UI_TRANSCRIPT"] = transcript
         return env
 
-    def start(self, answers, screenshots=None):
+    def start(self, answers, screenshots=None, **options):
         """Starts the tool; returns a Running whose finish() answers its windows and waits for it.
-        screenshots (Windows): a file name (.png) per answer, or None, for a picture of that window."""
+        screenshots (Windows): a file name (.png) per answer, or None, for a picture of that window.
+        options: arguments, station and watch, as Running takes them."""
         self._transcripts += 1
         transcript = os.path.join(self.root, f"ui-{self._transcripts}.jsonl")
-        return Running(self, answers, transcript, screenshots)
+        return Running(self, answers, transcript, screenshots, **options)
 
-    def run(self, answers=(), timeout=120, screenshots=None, before_answer=None):
+    def run(self, answers=(), timeout=120, screenshots=None, before_answer=None, **options):
         """before_answer(index), when given, is called when window `index` shows, before it is answered."""
-        return self.start(answers, screenshots).finish(timeout, before_answer)
+        return self.start(answers, screenshots, **options).finish(timeout, before_answer)
 
     def run_check(self, own_console=False, timeout=120):
         """Runs the server check program from the tool's folder, as an administrator's script does: its output
@@ -740,18 +750,47 @@ class Running:
     existed when each window was shown (so a test can tell a box shown before its log line from one shown
     after)."""
 
-    def __init__(self, sandbox, answers, transcript, screenshots=None):
+    def __init__(self, sandbox, answers, transcript, screenshots=None, arguments=(), station=None, watch=False,
+                 detached=False):
+        """arguments: the tool's command line. station: the name of a window station that no user sees, to
+        start the tool in (Linux: the stand-in's QUILLON_WINDOW_STATION; Windows: a station the runner
+        creates). watch (Windows): the UI driver looks for any window of the tool's for as long as it runs
+        (Result.driver_seen). detached (Windows): started as a double-click starts it, with no console to lend
+        it and no output of the runner's (otherwise it writes to the runner's output, Result.stdout)."""
         self.sandbox, self.answers, self.transcript = sandbox, list(answers), transcript
+        self.arguments, self.station, self.detached = list(arguments), station, detached
         self.screenshots = list(screenshots or [])
         self.seen, self.log_counts, self.output = [], [], b""
+        self.driver_seen = []
         self._answered = 0  # the answers given so far (answer() gives some before finish() gives the rest)
         self._first_shown = False  # Windows: the first window was awaited already (wait_for_window)
+        # The run log as it was before this run (None: there was none), to tell what this copy wrote.
+        self._log_at_start = None
+        if os.path.exists(sandbox.log_path):
+            with open(sandbox.log_path, "rb") as log:
+                self._log_at_start = log.read()
         if sandbox.build.kind == "linux":
-            self.process = subprocess.Popen([sandbox.executable], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                            stderr=subprocess.STDOUT, env=sandbox.linux_environment(transcript),
+            env = sandbox.linux_environment(transcript)
+            if station:
+                env["QUILLON_WINDOW_STATION"] = station
+            self.process = subprocess.Popen([sandbox.executable, *self.arguments], stdin=subprocess.PIPE,
+                                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env,
                                             cwd=sandbox.start_dir)
         else:
             self._start_under_wine()
+        self._watcher = None
+        if watch and sandbox.build.kind == "windows":
+            self._watcher = threading.Thread(target=self._watch_windows, daemon=True)
+            self._watcher.start()
+
+    def _watch_windows(self):
+        """Windows: every window with the tool's caption that the driver finds while the tool runs."""
+        while self.process.poll() is None:
+            done = subprocess.run([os.environ["WINELOADER"], self.sandbox.build.driver, "--caption", CAPTION,
+                                   "--timeout", "2", "--none"], capture_output=True, timeout=60)
+            if done.returncode == 0 and done.stdout.strip():
+                self.driver_seen.append(json.loads(done.stdout.decode("utf-8").splitlines()[0]))
+                return
 
     def _start_under_wine(self):
         sandbox = self.sandbox
@@ -761,9 +800,12 @@ class Running:
         self.pid_file = self.transcript + ".pid"
         # Output to a file, not a pipe: Wine's processes may outlive the runner and keep a pipe open.
         self.output_file = open(self.transcript + ".out", "wb")
+        desktop = ["--desktop", self.station + "\\Default"] if self.station else []
+        if self.detached:
+            desktop.append("--new-console")
         self.process = subprocess.Popen([os.environ["WINELOADER"], sandbox.build.runner,
-                                         "--pid-file", windows_path(self.pid_file), *settings, "--",
-                                         windows_path(sandbox.executable)],
+                                         "--pid-file", windows_path(self.pid_file), *desktop, *settings, "--",
+                                         windows_path(sandbox.executable), *self.arguments],
                                         stdin=subprocess.DEVNULL, stdout=self.output_file, stderr=subprocess.STDOUT,
                                         cwd=sandbox.start_dir)
 
@@ -785,12 +827,32 @@ class Running:
         try:
             return self.drive(kind, "--none", timeout=min(timeout, 90))
         except AssertionError:
-            if self.process.poll() is not None or os.path.exists(self.transcript) or \
-                    read_log(self.sandbox.log_path):
+            if self.process.poll() is not None or os.path.exists(self.transcript) or self._logged_beyond_start():
                 raise
         self._end_under_wine()
+        self._forget_started_lines()
         self._start_under_wine()
         return self.drive(kind, "--none", timeout=timeout)
+
+    def _logged_lines(self):
+        """The run-log entries this copy wrote."""
+        before = len(read_log_bytes(self._log_at_start)) if self._log_at_start else 0
+        return read_log(self.sandbox.log_path)[before:]
+
+    def _logged_beyond_start(self):
+        """Whether this copy logged anything but the line of its command line (line 20), which it writes
+        before its first window."""
+        return any(entry.line != 20 for entry in self._logged_lines())
+
+    def _forget_started_lines(self):
+        """The run log back as it was before a copy that hung while it started, so its successor's lines
+        are the run's only ones."""
+        if self._log_at_start is None:
+            if os.path.exists(self.sandbox.log_path):
+                os.remove(self.sandbox.log_path)
+            return
+        with open(self.sandbox.log_path, "wb") as log:
+            log.write(self._log_at_start)
 
     # --- Linux: the terminal ---------------------------------------------------------------------------
     def _next_prompt(self, timeout):
@@ -954,7 +1016,10 @@ class Running:
         shown = [record for record in records if record["kind"] != "progress"]
         windows = [Window(record, self.seen[i] if i < len(self.seen) else None) for i, record in enumerate(shown)]
         progress = [Window(record) for record in records if record["kind"] == "progress"]
+        if self._watcher:
+            self._watcher.join()
         result = Result(self.process.returncode, windows, read_log(self.sandbox.log_path),
                         self.output.decode("utf-8", errors="replace"), progress)
         result.log_counts = self.log_counts
+        result.driver_seen = self.driver_seen
         return result

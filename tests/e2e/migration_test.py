@@ -31,6 +31,8 @@ AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
 # Exit statuses (docs/ADMINISTRATORS.md, "Exit statuses").
 REPLACED, NO_AGENT, SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND, DOWNLOAD_FAILED = 0, 4, 5, 6, 7, 8
 UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED, CANCELLED = 9, 10, 11, 12
+MB_ICONINFORMATION = 0x40
+ICONS = {0: "none", MB_ICONWARNING: "warning", MB_ICONINFORMATION: "information"}  # as the UI driver tells them
 
 # The progress's steps (res/Messages.inc): connecting, downloading, uninstalling, the pause, installing.
 CONNECTING, DOWNLOADING, RETRYING, UNINSTALLING, PAUSING, INSTALLING = (message(n) for n in range(131, 137))
@@ -106,7 +108,7 @@ class MigrationTest(unittest.TestCase):
         for window in result.windows:
             if window.seen and window.kind == "box":  # the real box (Windows)
                 self.assertEqual(window.seen["text"], window.text)
-                self.assertEqual(window.seen["icon"], "warning" if window.flags & MB_ICONWARNING else "none")
+                self.assertEqual(window.seen["icon"], ICONS[window.flags & 0xF0])
                 self.assertEqual(len(window.seen["buttons"]), 2 if window.flags & MB_YESNO else 1)
         self.assertEqual(result.log_keys(), log)
         self.assertEqual(result.exit_code, exit_code)

@@ -27,7 +27,7 @@ const SourceEntry kSource[] = {
 std::u16string load(unsigned id) { return LoadMessageText(id); }
 
 TEST(Messages, EveryEntryLoadsExactlyAsWritten) {
-  EXPECT_EQ(std::size(kSource), 65u);
+  EXPECT_EQ(std::size(kSource), 73u);
   for (const SourceEntry& entry : kSource) EXPECT_EQ(load(entry.id), entry.text) << entry.id;
 }
 
@@ -44,7 +44,7 @@ TEST(Messages, EachLogTextIsItsBoxTextWithoutTheLineFeed) {
       {IDS_DOWNLOAD_FAILED, IDS_DOWNLOAD_FAILED_LOG}, {IDS_AGENT_NOT_FOUND, IDS_AGENT_NOT_FOUND_LOG},
       {IDS_SETTINGS_FAULTY, IDS_SETTINGS_FAULTY_LOG}, {IDS_UNINSTALL_FAILED, IDS_UNINSTALL_FAILED_LOG},
       {IDS_URL_NOT_FOUND, IDS_URL_NOT_FOUND_LOG},     {IDS_INSTALL_FAILED, IDS_INSTALL_FAILED_LOG},
-      {IDS_FILE_MISSING, IDS_FILE_MISSING_LOG},
+      {IDS_FILE_MISSING, IDS_FILE_MISSING_LOG},       {IDS_COMMAND_LINE_REFUSED, IDS_COMMAND_LINE_REFUSED_LOG},
   };
   for (const auto& [box, log] : pairs) {
     std::u16string text = load(box);
@@ -62,7 +62,8 @@ TEST(Messages, NoLoggedTextHoldsAPerCentSignAndAllFitTheBuffer) {
                               IDS_CHECK_SCRIPT_OK,   IDS_CHECK_DOWNLOAD_STEP, IDS_CHECK_DOWNLOAD_OK,
                               IDS_CHECK_PACKAGE_OK,  IDS_CHECK_STEP_FAILED,   IDS_CHECK_FAILED,
                               IDS_CHECK_LOG_FILE, IDS_PROGRESS_RECEIVED_OF_TOTAL, IDS_PROGRESS_RECEIVED,
-                              IDS_PROGRESS_SECONDS_LEFT};
+                              IDS_PROGRESS_SECONDS_LEFT, IDS_TERMS_NOT_ACCEPTED_LOG, IDS_COMMAND_LINE_REFUSED,
+                              IDS_COMMAND_LINE_REFUSED_LOG, IDS_SETTINGS_LOGGED};
   for (const SourceEntry& entry : kSource) {
     EXPECT_LT(entry.text.size(), 256u) << entry.id;
     if (std::find(std::begin(formats), std::end(formats), entry.id) == std::end(formats)) {

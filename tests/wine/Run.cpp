@@ -1,6 +1,9 @@
 // Starts a program with extra environment variables and waits for it, returning its exit code:
-//   quillon-run.exe [--pid-file FILE] [--new-console] [NAME=VALUE ...] -- PROGRAM [ARGS...]
+//   quillon-run.exe [--pid-file FILE] [--desktop STATION\DESKTOP] [--new-console] [NAME=VALUE ...] --
+//                   PROGRAM [ARGS...]
 // --pid-file receives the program's process id, so a test can end that one copy and no other.
+// --desktop starts the program on a desktop of a window station made here that is not visible, as a
+// service's is (a software distribution starts programs as SYSTEM in the services' session).
 // --new-console gives a console program a console of its own, as a double-click in Explorer does.
 // Wine sets TMP and TEMP from the prefix's registry, whatever the Unix environment says, so the tests
 // give the tool its own temporary folder this way.
@@ -9,17 +12,60 @@
 #include <cstdio>
 #include <string>
 
+namespace {
+
+// A window station of its own, made as a service's is: without WSF_VISIBLE, so no user sees what is shown on
+// its desktop. Held until the program has ended.
+class HiddenDesktop {
+ public:
+  HiddenDesktop() = default;
+  HiddenDesktop(const HiddenDesktop&) = delete;
+  HiddenDesktop& operator=(const HiddenDesktop&) = delete;
+  ~HiddenDesktop() {
+    if (desktop_ != nullptr) CloseDesktop(desktop_);
+    if (station_ != nullptr) CloseWindowStation(station_);
+  }
+
+  // "station\desktop".
+  bool create(const std::wstring& name) {
+    const std::size_t slash = name.find(L'\\');
+    if (slash == std::wstring::npos) return false;
+    station_ = CreateWindowStationW(name.substr(0, slash).c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
+    if (station_ == nullptr) return false;
+    // A desktop is made in the calling process's window station: this one's, for the moment it takes.
+    const HWINSTA own = GetProcessWindowStation();
+    if (!SetProcessWindowStation(station_)) return false;
+    desktop_ = CreateDesktopW(name.substr(slash + 1).c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(own);
+    return desktop_ != nullptr;
+  }
+
+ private:
+  HWINSTA station_ = nullptr;
+  HDESK desktop_ = nullptr;
+};
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
   int i = 1;
   const wchar_t* pidFile = nullptr;
-  if (argc > 2 && std::wstring(argv[1]) == L"--pid-file") {
-    pidFile = argv[2];
-    i = 3;
-  }
+  std::wstring desktop;
   DWORD flags = 0;
-  if (i < argc && std::wstring(argv[i]) == L"--new-console") {
-    flags = CREATE_NEW_CONSOLE;
-    ++i;
+  while (i < argc) {
+    const std::wstring option = argv[i];
+    if (option == L"--pid-file" && i + 1 < argc) {
+      pidFile = argv[i + 1];
+      i += 2;
+    } else if (option == L"--desktop" && i + 1 < argc) {
+      desktop = argv[i + 1];
+      i += 2;
+    } else if (option == L"--new-console") {
+      flags = CREATE_NEW_CONSOLE;
+      ++i;
+    } else {
+      break;
+    }
   }
   for (; i < argc && std::wstring(argv[i]) != L"--"; ++i) {
     const std::wstring setting = argv[i];
@@ -41,6 +87,14 @@ int wmain(int argc, wchar_t** argv) {
   }
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  HiddenDesktop hidden;
+  if (!desktop.empty()) {
+    if (!hidden.create(desktop)) {
+      std::fwprintf(stderr, L"quillon-run: cannot create %ls (error %lu)\n", desktop.c_str(), GetLastError());
+      return 70;
+    }
+    startup.lpDesktop = desktop.data();
+  }
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
                       &process)) {
