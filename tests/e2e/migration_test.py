@@ -249,6 +249,15 @@ class MigrationTest(unittest.TestCase):
         if not WINDOWS:
             self.assertEqual(len(sandbox.machine.installer_calls()), 2)
             self.assertEqual(sandbox.machine.events()[-1]["strings"][:2], [OLD_AGENT[1], NEW_AGENT[1]])
+        # The event source is registered with the tool's copy in the data folder, where only administrators
+        # write, as its message file: the same bytes as the exe that ran, never the kit's own exe.
+        source = sandbox.machine.event_source()
+        self.assertEqual(source.get("TypesSupported"), 7)
+        message_file = source.get("EventMessageFile", "")
+        self.assertRegex(message_file, r"[\\/]QuillonMigrationTool[\\/]MigrationTool\.exe$")
+        self.assertNotEqual(os.path.dirname(message_file), sandbox.tool_dir)
+        with open(sandbox.machine.local_path(message_file), "rb") as copy, open(sandbox.executable, "rb") as exe:
+            self.assertTrue(copy.read() == exe.read(), "the copy is the exe that ran")
 
     def test_replaces_the_agent_with_the_confirmed_codes_of_auth_ini(self):
         SERVER.publish_agent(self.package)
