@@ -716,6 +716,8 @@ class Sandbox:
         self.machine.clear_record()
 
     def close(self):
+        # The prefix outlives the sandbox: no record of this PC's runs may meet a later test's agent.
+        self.machine.clear_record()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def __enter__(self):
