@@ -6,9 +6,12 @@
 #include "app/CommandLineOptions.h"
 #include "app/CommandLineStart.h"
 #include "app/LicenseDialog.h"
+#include "helper/BuildConstants.h"
 #include "helper/Helper.h"
+#include "helper/OutcomeRecord.h"
 #include "helper/PackageFile.h"
 #include "log/LogSite.h"
+#include "log/RunLogFile.h"
 #include "platform/Com.h"
 #include "platform/MessageBox.h"
 #include "platform/Progress.h"
@@ -77,9 +80,52 @@ ToolExitCode exitCodeOf(ReplacementOutcome outcome) {
 
 CMigrationToolApp::CMigrationToolApp() { m_dwRestartManagerSupportFlags = 1; }
 
+// Every run ends here: its exit status, and what the fleet's tools read of it (the outcome record and the
+// event, helper/RunEvent.cpp).
 BOOL CMigrationToolApp::Finish(ToolExitCode code) {
   m_nExitCode = static_cast<int>(code);
+  m_run.exitCode = code;
+  m_run.time = currentLocalTime();
+  m_run.destination = ServerBaseUrl;
+  Helper::reportRun(m_run, m_passedGuard);
   return FALSE;  // no message loop: the run is over
+}
+
+// A PC that this tool migrated already, whose agent is still the one it installed, is left as it is: a
+// software distribution runs the tool again and again, and a rerun must not take the agent away for nothing.
+// A record whose agent is no longer installed is withdrawn (the run then goes on as any run).
+bool CMigrationToolApp::IsMigratedAlready() {
+  const RecordedMigration record = Helper::readOutcomeRecord();
+  const AgentIdentity installed = Helper::readAgentIdentity();
+  m_run.oldAgent = installed;  // the agent this run may replace
+  switch (judgeRecord(record, installed)) {
+    case RecordVerdict::None:
+      return false;
+    case RecordVerdict::Stale: {
+      const std::u16string message =
+          formatText(u"%s Recorded(%s) Installed(%s)",
+                     {LoadMessageText(IDS_RECORD_STALE_LOG), record.newProductCode,
+                      installed.productCode.empty() ? std::u16string(u"-") : installed.productCode});
+      WriteLog(logsite::FlowRecordStale, message.c_str());
+      Helper::recordOutcome(staleRecordValues());
+      return false;
+    }
+    case RecordVerdict::AlreadyMigrated:
+      break;
+  }
+  m_run.oldAgent = {u"", record.oldProductVersion};
+  m_run.newAgent = installed;
+  AgentVersion version;
+  if (Helper::parseVersion(installed.productVersion, version)) {
+    WriteLog(logsite::FlowAlreadyMigrated,
+             formatText(u"%s(V%d.%d.%d)", {LoadMessageText(IDS_ALREADY_MIGRATED_LOG), version.major, version.minor,
+                                           version.build}).c_str());
+  } else {
+    logLine(logsite::FlowAlreadyMigrated, IDS_ALREADY_MIGRATED_LOG);
+  }
+  const char16_t* caption = LoadToolCaption();
+  showMessageBox(LoadMessageText(IDS_ALREADY_MIGRATED), caption, kBoxOk);
+  return true;
 }
 
 // The user cancelled at the progress, before anything on the PC changed: no box, one line, and nothing of
@@ -101,6 +147,10 @@ BOOL CMigrationToolApp::InitInstance() {
     reportFailure(IDS_ALREADY_RUNNING, logsite::FlowAlreadyRunning, IDS_ALREADY_RUNNING);
     return Finish(ToolExitCode::AlreadyRunning);
   }
+  m_passedGuard = true;
+
+  // Before the terms: a rerun on a migrated PC asks nothing.
+  if (IsMigratedAlready()) return Finish(ToolExitCode::Replaced);
 
   InitCommonControlClasses();
   CWinApp::InitInstance();
@@ -173,8 +223,21 @@ BOOL CMigrationToolApp::InitInstance() {
     return Finish(ToolExitCode::DownloadFailed);
   }
 
+  // The agent this tool installed on an earlier run is never uninstalled, whatever else the record says.
+  const AgentIdentity installed = Helper::readAgentIdentity();
+  if (isRecordedAgent(Helper::readOutcomeRecord(), installed.productCode)) {
+    reportFailure(IDS_RECORDED_AGENT_KEPT, logsite::FlowRecordedAgentKept, IDS_RECORDED_AGENT_KEPT_LOG);
+    return Finish(ToolExitCode::RecordedAgentKept);
+  }
+
+  m_run.oldAgent = installed;
+  m_run.replacementRan = true;
   ReplacementOutcome outcome = ReplacementOutcome::InstallFailed;
   Helper::updateQuillon(&outcome);
+  if (outcome == ReplacementOutcome::Replaced || outcome == ReplacementOutcome::ReplacedRestartRequired) {
+    m_run.replaced = true;
+    m_run.newAgent = Helper::readAgentIdentity();
+  }
   return Finish(exitCodeOf(outcome));
 }
 

@@ -29,6 +29,10 @@ struct AgentVersion {
 
 namespace quillon {
 class PackageFile;
+struct AgentIdentity;
+struct RecordedMigration;
+struct RecordValue;
+struct RunOutcome;
 }
 
 // The Windows Installer's own log of an installer run (helper/InstallerLog.h): where the run writes it, and
@@ -147,5 +151,26 @@ bool downloadFile(const char16_t* url, const char16_t* path);
 // cabinet that its Media table names is there. A failure is logged (which check, with the installer's error
 // code); the file is left as it is.
 bool checkAgentPackage(const char16_t* path);
+
+// --- Outcome record and event (helper/OutcomeRecord.h, helper/RunEvent.cpp) ----------------------------
+
+// The installed agent's ProductCode and ProductVersion as texts (each empty when it cannot be read).
+quillon::AgentIdentity readAgentIdentity();
+
+// The outcome record as it stands (all empty and not migrated when there is none).
+quillon::RecordedMigration readOutcomeRecord();
+
+// Writes the values into the outcome record (the key made when missing); each value that cannot be written
+// is logged, and the rest are still written.
+void recordOutcome(const std::vector<quillon::RecordValue>& values);
+
+// True, and logged, when `productCode` is the agent the outcome record names as this tool's: the caller must
+// not uninstall it.
+bool keepRecordedAgent(const char16_t* productCode);
+
+// Ends a run for the fleet's tools: writes its outcome record (when `mayRecord`: the run holds the
+// single-instance guard, so no other copy's record is raced) and reports its event, after registering the
+// event source with the tool's copy in its data folder as the message file. /? (UsageShown) does neither.
+void reportRun(const quillon::RunOutcome& run, bool mayRecord);
 
 }  // namespace Helper

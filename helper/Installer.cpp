@@ -152,6 +152,8 @@ bool quillon::execUninstallByProductCode(const std::u16string& program, std::uin
   if (key.open(AgentRegistryKey) != 0) return false;
   char16_t productCode[kProductCodeCapacity];
   if (Helper::readRegistryString(key, u"ProductCode", productCode, kProductCodeCapacity) != 0) return false;
+  // The last word before any uninstall: the agent this tool installed itself stays.
+  if (Helper::keepRecordedAgent(productCode)) return false;
   return runInstaller(kUninstallSite, program, Helper::uninstallCommandLine(productCode), exitCode, log);
 }
 

@@ -21,4 +21,6 @@ enum class ToolExitCode : int {
   UsageShown = 14,           // /? : the usage was shown, nothing else done
   CommandLineRefused = 15,   // an unknown switch, or a switch given twice
   NoVisibleDesktop = 16,     // started where no user can see a window, without /quiet
+  // The outcome record.
+  RecordedAgentKept = 17,    // the installed agent is the one this tool installed earlier: not uninstalled
 };

@@ -44,6 +44,13 @@
 #define IDS_PROGRESS_DO_NOT_TURN_OFF             140
 #define IDS_PROGRESS_CANCEL                      141
 #define IDS_PROGRESS_CANCELLING                  142
+// The outcome record: a PC migrated already (box and log line), a record that no longer matches the agent, the
+// agent this tool installed kept (box and log line).
+#define IDS_ALREADY_MIGRATED                     190
+#define IDS_ALREADY_MIGRATED_LOG                 191
+#define IDS_RECORD_STALE_LOG                     192
+#define IDS_RECORDED_AGENT_KEPT                  193
+#define IDS_RECORDED_AGENT_KEPT_LOG              194
 
 // The server check program (app/ServerCheck.cpp): its caption, the lines of its report and the reasons a
 // step fails.

@@ -193,7 +193,218 @@ void deleteKeyTree(RegistryKeys& keys, const std::u16string& key) {
   }
 }
 
+// --- Editing -------------------------------------------------------------------------------------------
+
+enum class Encoding { Utf8, Utf8Bom, Utf16le };
+
+// One logical line of the file as it stands: its physical lines without their line ends, and what it is.
+struct FileEntry {
+  std::vector<std::u16string> physical;
+  enum class Kind { Other, Header, Deletion, Value } kind = Kind::Other;
+  std::u16string folded;  // Header and Deletion: the key's folded path; Value: the value's folded name
+};
+
+// The value's name as the value line begins, or nothing when the line is not a value line.
+std::optional<std::u16string> valueName(std::u16string_view line) {
+  if (line.empty()) return std::nullopt;
+  if (line.front() == u'@') return std::u16string();
+  if (line.front() != u'"') return std::nullopt;
+  return takeQuoted(line);
+}
+
+std::vector<FileEntry> fileEntries(std::u16string_view text) {
+  std::vector<FileEntry> entries;
+  bool continuing = false;
+  std::u16string joined;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(u'\n', start);
+    if (end == std::u16string_view::npos) end = text.size();
+    std::u16string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    const bool last = end == text.size();
+    start = end + 1;
+    if (!continuing) {
+      entries.push_back({});
+      joined.clear();
+    }
+    entries.back().physical.emplace_back(line);
+    joined += trim(line);
+    continuing = !joined.empty() && joined.back() == u'\\' && isHexValue(joined);
+    if (continuing) joined.pop_back();
+    if (!continuing) {
+      FileEntry& entry = entries.back();
+      const std::u16string_view s = joined;
+      if (s.size() >= 2 && s.front() == u'[' && s.back() == u']') {
+        std::u16string_view path = s.substr(1, s.size() - 2);
+        entry.kind = FileEntry::Kind::Header;
+        if (!path.empty() && path.front() == u'-') {
+          entry.kind = FileEntry::Kind::Deletion;
+          path.remove_prefix(1);
+        }
+        entry.folded = foldRegistryName(path);
+      } else if (const std::optional<std::u16string> name = valueName(s)) {
+        entry.kind = FileEntry::Kind::Value;
+        entry.folded = foldRegistryName(*name);
+      }
+    }
+    if (last) break;
+  }
+  return entries;
+}
+
+FileEntry plainLine(std::u16string text) {
+  FileEntry entry;
+  entry.physical.push_back(std::move(text));
+  return entry;
+}
+
+std::u16string quoted(std::u16string_view text) {
+  std::u16string out = u"\"";
+  for (const char16_t c : text) {
+    if (c == u'\\' || c == u'"') out += u'\\';
+    out += c;
+  }
+  return out + u"\"";
+}
+
+std::u16string hexByte(unsigned char byte) {
+  const char16_t* digits = u"0123456789abcdef";
+  return {digits[byte >> 4], digits[byte & 15]};
+}
+
+// The data after "=" for a value: a quoted text where the text reads back the same, a dword, else hex bytes.
+std::u16string dataText(const RegistryValueData& value) {
+  const std::string& bytes = value.bytes;
+  if (value.type == kRegSz && bytes.size() >= 2 && bytes.size() % 2 == 0 && bytes.compare(bytes.size() - 2, 2, std::string(2, '\0')) == 0) {
+    const std::u16string text = fromUtf16le(std::string_view(bytes).substr(0, bytes.size() - 2));
+    if (text.find_first_of(std::u16string_view(u"\r\n\0", 3)) == std::u16string::npos && toUtf16le(text) + std::string(2, '\0') == bytes) {
+      return quoted(text);
+    }
+  }
+  if (value.type == kRegDword && bytes.size() == 4) {
+    std::u16string out = u"dword:";
+    for (int i = 3; i >= 0; --i) out += hexByte(static_cast<unsigned char>(bytes[i]));
+    return out;
+  }
+  std::u16string out = u"hex:";
+  if (value.type != kRegBinary) {
+    std::u16string digits;
+    for (std::uint32_t t = value.type;; t >>= 4) {
+      digits.insert(digits.begin(), u"0123456789abcdef"[t & 15]);
+      if (t < 16) break;
+    }
+    out = u"hex(" + digits + u"):";
+  }
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0) out += u',';
+    out += hexByte(static_cast<unsigned char>(bytes[i]));
+  }
+  return out;
+}
+
+// True when deleting `deleted` removes `key` (the key itself or one above it).
+bool deletes(const std::u16string& deleted, const std::u16string& key) {
+  return key == deleted || (key.size() > deleted.size() && key.compare(0, deleted.size(), deleted) == 0 &&
+                            key[deleted.size()] == u'\\');
+}
+
 }  // namespace
+
+bool editRegistryFile(std::string_view bytes, std::u16string_view keyPath, std::u16string_view name,
+                      const RegistryValueData* value, std::string& result) {
+  std::string source(bytes);
+  if (source.empty()) source = "Windows Registry Editor Version 5.00\n\n";
+  RegistryKeys keys;
+  std::size_t faultLine = 0;
+  if (!parseRegistryFile(source, keys, faultLine)) return false;
+
+  Encoding encoding = Encoding::Utf8;
+  if (source.size() >= 2 && source.compare(0, 2, "\xFF\xFE") == 0) encoding = Encoding::Utf16le;
+  if (source.compare(0, 3, "\xEF\xBB\xBF") == 0) encoding = Encoding::Utf8Bom;
+  const std::u16string text = *decode(source);
+  const std::u16string newline = text.find(u"\r\n") != std::u16string::npos ? u"\r\n" : u"\n";
+
+  const std::u16string key = foldRegistryName(keyPath);
+  std::vector<FileEntry> entries = fileEntries(text);
+
+  // Where the key's values stand: after the last header of the key that no later deletion undoes.
+  std::optional<std::size_t> section;
+  std::optional<std::u16string> current;
+  std::vector<FileEntry> kept;
+  std::optional<std::size_t> insertAfter;
+  for (FileEntry& entry : entries) {
+    switch (entry.kind) {
+      case FileEntry::Kind::Header:
+        current = entry.folded;
+        if (entry.folded == key) section = insertAfter = kept.size();
+        break;
+      case FileEntry::Kind::Deletion:
+        current.reset();
+        if (deletes(entry.folded, key)) section = insertAfter = std::nullopt;
+        break;
+      case FileEntry::Kind::Value:
+        if (value != nullptr && current == key && entry.folded == foldRegistryName(name)) continue;  // replaced
+        if (current == key && section) insertAfter = kept.size();
+        break;
+      case FileEntry::Kind::Other:
+        break;
+    }
+    kept.push_back(std::move(entry));
+  }
+
+  const bool keyExists = keys.count(key) != 0;
+  if (value == nullptr && keyExists) {
+    result = source;
+    return true;
+  }
+  std::vector<FileEntry> added;
+  if (value != nullptr) {
+    const std::u16string nameText = name.empty() ? std::u16string(u"@") : quoted(name);
+    added.push_back(plainLine(nameText + u"=" + dataText(*value)));
+  }
+  if (section) {
+    kept.insert(kept.begin() + static_cast<std::ptrdiff_t>(*insertAfter) + 1, added.begin(), added.end());
+  } else {
+    // A new section at the end, after one empty line, and the text's final line end after it.
+    const auto isEmpty = [](const FileEntry& entry) {
+      return entry.physical.size() == 1 && trim(entry.physical[0]).empty();
+    };
+    while (!kept.empty() && isEmpty(kept.back())) kept.pop_back();
+    kept.push_back(plainLine(u""));
+    kept.push_back(plainLine(u"[" + std::u16string(keyPath) + u"]"));
+    kept.insert(kept.end(), added.begin(), added.end());
+    kept.push_back(plainLine(u""));
+  }
+
+  std::u16string out;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    for (std::size_t j = 0; j < kept[i].physical.size(); ++j) {
+      if (i > 0 || j > 0) out += newline;
+      out += kept[i].physical[j];
+    }
+  }
+  std::string encoded;
+  switch (encoding) {
+    case Encoding::Utf16le: encoded = "\xFF\xFE" + toUtf16le(out); break;
+    case Encoding::Utf8Bom: encoded = "\xEF\xBB\xBF" + toUtf8(out); break;
+    case Encoding::Utf8: encoded = toUtf8(out); break;
+  }
+
+  // What was written must read back as asked, or the file is not touched.
+  RegistryKeys check;
+  if (!parseRegistryFile(encoded, check, faultLine)) return false;
+  const auto found = check.find(key);
+  if (found == check.end()) return false;
+  if (value != nullptr) {
+    const auto read = found->second.find(foldRegistryName(name));
+    if (read == found->second.end() || read->second.type != value->type || read->second.bytes != value->bytes) {
+      return false;
+    }
+  }
+  result = std::move(encoded);
+  return true;
+}
 
 std::u16string foldRegistryName(std::u16string_view name) {
   std::u16string folded(name);

@@ -31,4 +31,12 @@ std::u16string foldRegistryName(std::u16string_view name);
 // the result is false, `keys` is left as it was, and faultLine holds the 1-based line of the fault.
 bool parseRegistryFile(std::string_view bytes, RegistryKeys& keys, std::size_t& faultLine);
 
+// The file's bytes changed as RegCreateKeyExW (`value` null: the key is made when missing) or RegSetValueExW
+// (`value` given: the value `name` of the key set, every earlier line of it removed) would change the
+// registry, for `keyPath` ("HKEY_LOCAL_MACHINE\..."). Every other line stays as it was, byte for byte, and the
+// file keeps its encoding (UTF-16LE with its mark, UTF-8 with or without one) and its line ends; empty
+// `bytes` start a new UTF-8 file. False, and `result` untouched, when `bytes` are malformed.
+bool editRegistryFile(std::string_view bytes, std::u16string_view keyPath, std::u16string_view name,
+                      const RegistryValueData* value, std::string& result);
+
 }  // namespace quillon

@@ -56,6 +56,8 @@ NEW_AGENT = ("{0B5C9E1D-7A42-4F63-8E2B-51D0C3A9F6E4}", "6.0.0")
 UNVERSIONED_AGENT = ("{9D3E7F21-5B84-4C6A-B1E0-2A7C4D8F6E53}", "6.0.0")
 UNKNOWN_PRODUCT = "{00000000-0000-0000-0000-00000000F00D}"
 AGENT_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon"
+RECORD_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\QuillonMigrationTool"  # the outcome record (32-bit view)
+EVENT_SOURCE_KEY = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\QuillonMigrationTool"
 
 
 def _catalogue():
@@ -345,8 +347,13 @@ class AgentMachine:
         # Linux: the stand-in for the Windows folder, private to the sandbox. Wine: the prefix's own, where
         # the Windows Installer's logs of earlier tests stay.
         self.windows_dir = os.path.join(folder, "windows")
+        # Linux: the machine's program-data folder (the tool's copy goes into QuillonMigrationTool below it) and
+        # its Application log, one JSON line per event.
+        self.program_data = os.path.join(folder, "programdata")
+        self.event_file = os.path.join(folder, "events.jsonl")
         if build.kind == "linux":
             os.makedirs(self.windows_dir, exist_ok=True)
+            os.makedirs(self.program_data, exist_ok=True)
         self.earlier_installer_logs = set(self.installer_logs())
 
     def environment(self):
@@ -355,7 +362,8 @@ class AgentMachine:
         if self.build.kind == "windows":
             return {}
         env = {"QUILLON_REGISTRY_FILE": self.registry_file, "QUILLON_MSIEXEC_LOG": self.installer_log,
-               "QUILLON_WINDOWS_DIR": self.windows_dir,
+               "QUILLON_WINDOWS_DIR": self.windows_dir, "QUILLON_PROGRAM_DATA": self.program_data,
+               "QUILLON_EVENT_LOG_FILE": self.event_file,
                "PATH": self.build.standin + os.pathsep + os.environ.get("PATH", "")}
         if self.installer_failure:
             env["QUILLON_MSIEXEC_FAIL"] = self.installer_failure
@@ -447,6 +455,71 @@ class AgentMachine:
                     if match:
                         values[match.group(1)] = match.group(2).replace('\\"', '"').replace("\\\\", "\\")
         return values
+
+    # --- the tool's outcome record and its event source -------------------------------------------------
+
+    def clear_record(self):
+        """No outcome record (Wine: the prefix keeps the earlier tests' record; Linux: a new registry file has
+        none)."""
+        if self.build.kind == "windows":
+            wine("reg.exe", "delete", "HKLM\\SOFTWARE\\TORVA\\QuillonMigrationTool", "/f", "/reg:32")
+
+    def write_record(self, **values):
+        """Puts values into the outcome record as an earlier run would have: an int is a REG_DWORD."""
+        for name, value in values.items():
+            if self.build.kind == "windows":
+                kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
+                wine("reg.exe", "add", "HKLM\\SOFTWARE\\TORVA\\QuillonMigrationTool", "/v", name, "/t", kind, "/d",
+                     str(value), "/f", "/reg:32", check=True)
+            else:
+                data = f"dword:{value:08x}" if isinstance(value, int) else '"' + value.replace("\\", "\\\\") + '"'
+                with open(self.registry_file, "a", encoding="utf-8") as out:
+                    out.write(f"\n[{RECORD_KEY}]\n\"{name}\"={data}\n")
+
+    def record(self):
+        """The outcome record's values now: texts as str, REG_DWORD as int (Windows: the 32-bit view)."""
+        return self.key_values(RECORD_KEY, "32")
+
+    def event_source(self):
+        """The event source's registration: its values (a REG_EXPAND_SZ as its text)."""
+        return self.key_values(EVENT_SOURCE_KEY, None)
+
+    def key_values(self, key, view):
+        values = {}
+        if self.build.kind == "windows":
+            command = ["reg.exe", "query", "HKLM\\" + key.split("\\", 1)[1]] + ([f"/reg:{view}"] if view else [])
+            for line in wine(*command).stdout.decode("utf-8", "replace").splitlines():
+                match = re.match(r"^\s+(\S+)\s+(REG_SZ|REG_EXPAND_SZ|REG_DWORD)\s*(.*)$", line)
+                if match:
+                    text = match.group(3).strip()
+                    values[match.group(1)] = int(text, 16) if match.group(2) == "REG_DWORD" else text
+            return values
+        if not os.path.exists(self.registry_file):
+            return values
+        with open(self.registry_file, "rb") as registry:
+            data = registry.read()
+        text = data[2:].decode("utf-16-le") if data[:2] == b"\xff\xfe" else data.decode("utf-8-sig")
+        inside = False
+        for line in text.splitlines():
+            if line.startswith("["):
+                inside = line.lower() == f"[{key}]".lower()
+            elif inside:
+                match = re.match(r'^"([^"]*)"=(?:"(.*)"|dword:([0-9a-f]{8})|hex\(2\):([0-9a-f,]*))$', line)
+                if match and match.group(2) is not None:
+                    values[match.group(1)] = match.group(2).replace('\\"', '"').replace("\\\\", "\\")
+                elif match and match.group(3):
+                    values[match.group(1)] = int(match.group(3), 16)
+                elif match:
+                    raw = bytes(int(b, 16) for b in match.group(4).split(",") if b)
+                    values[match.group(1)] = raw.decode("utf-16-le").rstrip("\0")
+        return values
+
+    def events(self):
+        """Linux: each event the tool reported, as its JSON line says (Wine's event log cannot be read back)."""
+        if not os.path.exists(self.event_file):
+            return []
+        with open(self.event_file, encoding="utf-8") as events:
+            return [json.loads(line) for line in events]
 
     def installer_log_folder(self):
         """The folder of the Windows Installer's own logs: (the path as the tool names it, the local path)."""
@@ -649,8 +722,11 @@ class Sandbox:
         self._transcripts = 0
         self.machine = AgentMachine(build, self.root)
         self.machine.remove_agent()
+        self.machine.clear_record()
 
     def close(self):
+        # The prefix outlives the sandbox: no record of this PC's runs may meet a later test's agent.
+        self.machine.clear_record()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def __enter__(self):
@@ -1022,4 +1098,5 @@ class Running:
                         self.output.decode("utf-8", errors="replace"), progress)
         result.log_counts = self.log_counts
         result.driver_seen = self.driver_seen
+        result.machine = self.sandbox.machine  # what the run left on the PC: its record, its events
         return result

@@ -15,7 +15,7 @@ import time
 import unittest
 
 from harness import (IDCANCEL, IDNO, IDOK, IDYES, MB_ICONWARNING, MB_OK, MB_YESNO, NEW_AGENT, OLD_AGENT,
-                     UNVERSIONED_AGENT, Build, DistributionServer, Sandbox, SilentListener, flow_line, helper_line,
+                     UNKNOWN_PRODUCT, UNVERSIONED_AGENT, Build, DistributionServer, Sandbox, SilentListener, flow_line, helper_line,
                      main, message, screen_scaling, screenshots, set_internet_settings, wait_until, windows_path)
 
 BUILD = Build.from_environment()
@@ -33,6 +33,10 @@ REPLACED, NO_AGENT, SETTINGS_FAULTY, CONFIRMATION_DECLINED, URL_NOT_FOUND, DOWNL
 UNINSTALL_FAILED, INSTALL_FAILED, RESTART_REQUIRED, CANCELLED = 9, 10, 11, 12
 MB_ICONINFORMATION = 0x40
 ICONS = {0: "none", MB_ICONWARNING: "warning", MB_ICONINFORMATION: "information"}  # as the UI driver tells them
+RECORDED_AGENT_KEPT = 17
+# The event each exit status is reported as: 1000 + the status, and its type (res/Events.inc).
+INFORMATION_EVENTS = {REPLACED, 2, CONFIRMATION_DECLINED, RESTART_REQUIRED, CANCELLED, 14}
+ISO_TIME = r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$"
 
 # The progress's steps (res/Messages.inc): connecting, downloading, uninstalling, the pause, installing.
 CONNECTING, DOWNLOADING, RETRYING, UNINSTALLING, PAUSING, INSTALLING = (message(n) for n in range(131, 137))
@@ -53,6 +57,15 @@ def uninstalled(version=OLD_AGENT[1]):
 
 def installed(version=NEW_AGENT[1]):
     return replacement(392, INFO, versioned(107, version))
+
+
+def flow_text(line, level, text_id, text):
+    """A flow line whose message is `text` (the catalogue text `text_id` and what the run adds to it)."""
+    return flow_line(line, level, text_id)[:4] + (text,)
+
+
+def already_migrated(version=NEW_AGENT[1]):
+    return flow_text(56, INFO, 191, versioned(191, version))
 
 
 def package_check(line, text):
@@ -112,6 +125,34 @@ class MigrationTest(unittest.TestCase):
                 self.assertEqual(len(window.seen["buttons"]), 2 if window.flags & MB_YESNO else 1)
         self.assertEqual(result.log_keys(), log)
         self.assertEqual(result.exit_code, exit_code)
+        self.check_record(result, exit_code)
+
+    def check_record(self, result, exit_code):
+        """The outcome record and the event the run left: every run records its exit status; a replacement also
+        the agents (the old one found, the new one installed now) and "Migrated"; on Linux its one event line."""
+        record = result.machine.record()
+        self.assertEqual(record.get("LastExitCode"), exit_code, record)
+        self.assertEqual(record.get("LastDestination"), SERVER.base_url)
+        self.assertRegex(record.get("LastRunTime", ""), ISO_TIME)
+        if exit_code in (REPLACED, RESTART_REQUIRED):
+            agent = result.machine.agent_values()
+            self.assertEqual({name: record.get(name) for name in ("Migrated", "OldProductCode", "NewProductCode",
+                                                                 "NewProductVersion", "Destination")},
+                             {"Migrated": 1, "OldProductCode": OLD_AGENT[0], "NewProductCode": agent.get("ProductCode"),
+                              "NewProductVersion": agent.get("ProductVersion"), "Destination": SERVER.base_url})
+            self.assertIn("OldProductVersion", record)
+            self.assertRegex(record.get("MigratedTime", ""), ISO_TIME)
+        else:
+            self.assertNotEqual(record.get("Migrated"), 1, record)
+        if not WINDOWS:
+            event = result.machine.events()[-1]
+            self.assertEqual((event["source"], event["id"], event["type"]),
+                             ("QuillonMigrationTool", 1000 + exit_code,
+                              "INFORMATION" if exit_code in INFORMATION_EVENTS else "ERROR"))
+            # The old and new versions, the destination, the run log, the installer logs' folder.
+            self.assertEqual(len(event["strings"]), 5, event)
+            self.assertEqual(event["strings"][2], SERVER.base_url)
+            self.assertTrue(event["strings"][3].endswith("/QuillonMigrationTool.log"), event)
 
     def check_installed(self, sandbox, product=NEW_AGENT, company=None, cert=None):
         values = sandbox.machine.agent_values()
@@ -196,6 +237,30 @@ class MigrationTest(unittest.TestCase):
             uninstall_start, install_start = sandbox.machine.installer_starts()
             self.assertGreaterEqual(install_start - uninstall_start, 5)
 
+        # Run again, as a software distribution does: the agent is the one the record names, so the run asks
+        # nothing, runs no installer, and ends with its own line and box; the record of the migration stays.
+        migration = sandbox.machine.record()
+        os.remove(sandbox.log_path)
+        again = sandbox.run([("box", "ok")])
+        self.check(again, [("box", message(190), MB_OK, IDOK, 1)], [already_migrated()], REPLACED)
+        self.assertEqual(self.installer_logs(sandbox, ["uninstall", "install"]), logs, "no installer ran again")
+        self.assertEqual(sandbox.machine.agent_values().get("ProductCode"), NEW_AGENT[0])
+        self.assertEqual({name: value for name, value in sandbox.machine.record().items() if not name.startswith("Last")},
+                         {name: value for name, value in migration.items() if not name.startswith("Last")})
+        self.assertEqual(migration["OldProductVersion"], OLD_AGENT[1])
+        if not WINDOWS:
+            self.assertEqual(len(sandbox.machine.installer_calls()), 2)
+            self.assertEqual(sandbox.machine.events()[-1]["strings"][:2], [OLD_AGENT[1], NEW_AGENT[1]])
+        # The event source is registered with the tool's copy in the data folder, where only administrators
+        # write, as its message file: the same bytes as the exe that ran, never the kit's own exe.
+        source = sandbox.machine.event_source()
+        self.assertEqual(source.get("TypesSupported"), 7)
+        message_file = source.get("EventMessageFile", "")
+        self.assertRegex(message_file, r"[\\/]QuillonMigrationTool[\\/]MigrationTool\.exe$")
+        self.assertNotEqual(os.path.dirname(message_file), sandbox.tool_dir)
+        with open(sandbox.machine.local_path(message_file), "rb") as copy, open(sandbox.executable, "rb") as exe:
+            self.assertTrue(copy.read() == exe.read(), "the copy is the exe that ran")
+
     def test_replaces_the_agent_with_the_confirmed_codes_of_auth_ini(self):
         SERVER.publish_agent(self.package)
         sandbox = self.sandbox(auth=("株式会社トルバ", "C-0001", "X9-77"))
@@ -228,6 +293,33 @@ class MigrationTest(unittest.TestCase):
             install = sandbox.machine.installer_calls()[1]
             self.assertEqual([a for a in install if "=" in a and not a.startswith("SERVER_URL")],
                              [f"COMPANY_CODE={smuggled}", "CERTIFICATION_CODE=X9", "TRANSFORMS=:1041", "LANG=ja-JP"])
+
+    # --- the outcome record ----------------------------------------------------------------------------
+
+    def test_what_the_record_says_before_the_run(self):
+        # A record that names an agent no longer installed (the PC was reinstalled, or another agent put in its
+        # place) is withdrawn at once and the run goes on as any run; the agent a record names as this tool's is
+        # never uninstalled, whatever its Migrated says.
+        stale = flow_text(58, INFO, 192, message(192) + f" Recorded({UNKNOWN_PRODUCT}) Installed({OLD_AGENT[0]})")
+        cases = [
+            ("a stale record", {"Migrated": 1, "NewProductCode": UNKNOWN_PRODUCT},
+             [("dialog", TERMS, 0, 1, 1), ("box", message(108), MB_OK, IDOK, 6)],
+             [stale] + AGREED + [uninstalled(), installed(), replacement(405, INFO, message(108))], REPLACED,
+             NEW_AGENT),
+            ("the recorded agent, its record withdrawn", {"Migrated": 0, "NewProductCode": OLD_AGENT[0].lower()},
+             [("dialog", TERMS, 0, 1, 0), ("box", message(193), WARNING, IDOK, 2)],
+             AGREED + [flow_line(60, ERROR, 194)], RECORDED_AGENT_KEPT, OLD_AGENT),
+        ]
+        for name, record, windows, lines, status, agent in cases:
+            with self.subTest(name):
+                SERVER.publish_agent(self.package)
+                sandbox = self.sandbox()
+                sandbox.machine.write_record(**record)
+                result = sandbox.run([("dialog", "agree"), ("box", "ok")])
+                self.check(result, windows, lines, status)
+                self.assertEqual(sandbox.machine.agent_values().get("ProductCode"), agent[0])
+                if not WINDOWS and status == RECORDED_AGENT_KEPT:
+                    self.assertEqual(sandbox.machine.installer_calls(), [])
 
     # --- the flow ends early ----------------------------------------------------------------------------
 

@@ -19,6 +19,19 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import MESSAGES  # noqa: E402
 
 EXE, ARCH, CHECK_EXE, TEST_EXE = sys.argv[1:5]
+
+
+def _events():
+    """res/Events.inc: the details every text ends with, and each exit status's text."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "Events.inc")
+    with open(path, encoding="utf-8") as source:
+        text = source.read()
+    details = re.search(r'^QUILLON_EVENT_DETAILS\("(.*)"\)$', text, re.M).group(1)
+    events = {int(m.group(1)): m.group(2) for m in re.finditer(r'^QUILLON_EVENT\((\d+), \w+, "(.*)"\)$', text, re.M)}
+    return details, events
+
+
+EVENT_DETAILS, EVENTS = _events()
 JAPANESE = 0x0411
 RT = pefile.RESOURCE_TYPE
 
@@ -222,6 +235,22 @@ class ToolTest(ProgramChecks, unittest.TestCase):
         size, width, height, planes, bits, compression, _, xppm, yppm = struct.unpack_from("<IiiHHIIii", data, 0)
         self.assertEqual((size, width, height, planes, bits, compression, xppm, yppm),
                          (40, 164, 312, 1, 24, 0, 3780, 3780))
+
+    def test_message_table_holds_one_text_per_event(self):
+        # The event source's message file is a copy of this exe: Event Viewer takes each event's text from its
+        # message table (MESSAGE_RESOURCE_DATA), by event ID 1000 + the exit status, as UTF-16 entries.
+        [(number, _, data)] = resources(self.pe, RT["RT_MESSAGETABLE"])
+        self.assertEqual(number, 1)
+        table = {}
+        [blocks] = struct.unpack_from("<I", data, 0)
+        for block in range(blocks):
+            low, high, offset = struct.unpack_from("<III", data, 4 + 12 * block)
+            for message_id in range(low, high + 1):
+                length, flags = struct.unpack_from("<HH", data, offset)
+                self.assertEqual(flags, 1, "a Unicode entry")
+                table[message_id] = data[offset + 4:offset + length].decode("utf-16-le").rstrip("\0")
+                offset += length
+        self.assertEqual(table, {1000 + status: text + EVENT_DETAILS + "\r\n" for status, text in EVENTS.items()})
 
 
 # A console program, so that a script gets its exit status and its report; no administrator rights.

@@ -41,6 +41,21 @@ void checkParsed(std::string_view bytes, const RegistryKeys& keys) {
   }
 }
 
+// The tool's own write into a good file: it succeeds, and the file then reads as before with that one value set.
+void checkEdit(std::string_view bytes) {
+  const std::u16string key = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\QuillonMigrationTool";
+  const RegistryValueData one{kRegDword, std::string("\x01\0\0\0", 4)};
+  std::string edited;
+  check(editRegistryFile(bytes, key, u"Migrated", &one, edited), "a good file takes the tool's value", describe(bytes));
+  RegistryKeys expected;
+  RegistryKeys after;
+  std::size_t faultLine = 0;
+  parseRegistryFile(bytes, expected, faultLine);
+  expected[foldRegistryName(key)][u"migrated"] = one;
+  check(parseRegistryFile(edited, after, faultLine) && same(after, expected), "an edit changes its value alone",
+        describe(bytes));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -51,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (parsed) {
     check(faultLine == 0, "a good file names no fault line", describe(bytes));
     checkParsed(bytes, keys);
+    checkEdit(bytes);
   } else {
     check(faultLine >= 1, "a malformed file names its line", describe(bytes));
     check(same(keys, sentinel()), "a malformed file changes nothing", describe(bytes));

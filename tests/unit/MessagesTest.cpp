@@ -27,7 +27,7 @@ const SourceEntry kSource[] = {
 std::u16string load(unsigned id) { return LoadMessageText(id); }
 
 TEST(Messages, EveryEntryLoadsExactlyAsWritten) {
-  EXPECT_EQ(std::size(kSource), 73u);
+  EXPECT_EQ(std::size(kSource), 78u);
   for (const SourceEntry& entry : kSource) EXPECT_EQ(load(entry.id), entry.text) << entry.id;
 }
 
@@ -45,6 +45,7 @@ TEST(Messages, EachLogTextIsItsBoxTextWithoutTheLineFeed) {
       {IDS_SETTINGS_FAULTY, IDS_SETTINGS_FAULTY_LOG}, {IDS_UNINSTALL_FAILED, IDS_UNINSTALL_FAILED_LOG},
       {IDS_URL_NOT_FOUND, IDS_URL_NOT_FOUND_LOG},     {IDS_INSTALL_FAILED, IDS_INSTALL_FAILED_LOG},
       {IDS_FILE_MISSING, IDS_FILE_MISSING_LOG},       {IDS_COMMAND_LINE_REFUSED, IDS_COMMAND_LINE_REFUSED_LOG},
+      {IDS_ALREADY_MIGRATED, IDS_ALREADY_MIGRATED_LOG}, {IDS_RECORDED_AGENT_KEPT, IDS_RECORDED_AGENT_KEPT_LOG},
   };
   for (const auto& [box, log] : pairs) {
     std::u16string text = load(box);

@@ -157,6 +157,9 @@ def main():
     print("\n---- the agent's registry key now (HKLM\\SOFTWARE\\TORVA\\Quillon) ----")
     for name, value in sorted(sandbox.machine.agent_values().items()):
         print(f"{name} = {value}")
+    print("\n---- the tool's outcome record (HKLM\\SOFTWARE\\TORVA\\QuillonMigrationTool, 32-bit view) ----")
+    for name, value in sorted(sandbox.machine.record().items()):
+        print(f"{name} = {value}")
     for call in sandbox.machine.installer_calls():
         print("installer run: msiexec.exe " + " ".join(call))
     return exit_code

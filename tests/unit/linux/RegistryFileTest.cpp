@@ -198,4 +198,89 @@ TEST(RegistryKeyOnLinux, ReadsAFileOthersHoldOpenButNoneTooLargeToReadWhole) {
   EXPECT_EQ(key.open(u"SOFTWARE\\TORVA\\Quillon"), kErrorFileNotFound) << "larger than any file read whole";
 }
 
+// --- Editing: what the tool writes for RegCreateKeyExW and RegSetValueExW -------------------------------
+
+const std::u16string kRecordKey = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\QuillonMigrationTool";
+
+std::string utf16File(const std::string& utf8) { return "\xFF\xFE" + toUtf16le(fromUtf8(utf8)); }
+
+TEST(RegistryFile, AnEditChangesItsValueAloneAndKeepsEveryOtherByte) {
+  const RegistryValueData one{kRegDword, std::string("\x01\0\0\0", 4)};
+  const RegistryValueData text{kRegSz, sz(u"移行 \"a\"")};
+  const RegistryValueData expand{kRegExpandSz, sz(u"%P%\\x.exe")};
+  const std::string agent = kHeader + "; kept\r\n" + kKey + "\"UpgradeCode\"=\"{X}\"\r\n";
+  const struct {
+    const char* what;
+    std::string before;
+    std::u16string name;
+    const RegistryValueData* value;
+    std::string after;
+  } cases[] = {
+      {"a new file", "", u"Migrated", &one,
+       "Windows Registry Editor Version 5.00\n\n[" + toUtf8(kRecordKey) + "]\n\"Migrated\"=dword:00000001\n"},
+      {"a new key after the others, CR LF kept", agent, u"Migrated", &one,
+       agent + "\r\n[" + toUtf8(kRecordKey) + "]\r\n\"Migrated\"=dword:00000001\r\n"},
+      {"a value replaced where it stands, the key's spelling kept",
+       kHeader + "[HKEY_LOCAL_MACHINE\\Software\\TORVA\\QuillonMigrationTool]\r\n\"migrated\"=dword:00000000\r\n"
+                 "\"Other\"=\"x\"\r\n\r\n" + kKey,
+       u"Migrated", &one,
+       kHeader + "[HKEY_LOCAL_MACHINE\\Software\\TORVA\\QuillonMigrationTool]\r\n\"Other\"=\"x\"\r\n"
+                 "\"Migrated\"=dword:00000001\r\n\r\n" + kKey},
+      {"a hex value over several lines replaced whole",
+       kHeader + "[" + toUtf8(kRecordKey) + "]\r\n\"File\"=hex(2):41,00,\\\r\n  00,00\r\n\"Kept\"=\"k\"\r\n",
+       u"File", &expand,
+       kHeader + "[" + toUtf8(kRecordKey) + "]\r\n\"Kept\"=\"k\"\r\n\"File\"=hex(2):25,00,50,00,25,00,5c,00,78,00,"
+                 "2e,00,65,00,78,00,65,00,00,00\r\n"},
+      {"a text with quotes, after a deletion of the key above it",
+       kHeader + "[" + toUtf8(kRecordKey) + "]\r\n\"Text\"=\"old\"\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA]\r\n", u"Text",
+       &text,
+       kHeader + "[" + toUtf8(kRecordKey) + "]\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA]\r\n\r\n[" + toUtf8(kRecordKey) +
+           "]\r\n\"Text\"=\"移行 \\\"a\\\"\"\r\n"},
+      {"a key made, nothing else", agent, u"", nullptr, agent + "\r\n[" + toUtf8(kRecordKey) + "]\r\n"},
+      {"a key that exists stays as it is", agent, u"", nullptr, agent},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string after;
+    const std::u16string key =
+        std::string(c.what) == "a key that exists stays as it is" ? u"HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVA\\Quillon" : kRecordKey;
+    ASSERT_TRUE(editRegistryFile(c.before, key, c.name, c.value, after));
+    EXPECT_EQ(after, c.after);
+    // The same edit of the file in UTF-16LE with its mark gives the same text in that encoding.
+    if (!c.before.empty()) {
+      std::string wide;
+      ASSERT_TRUE(editRegistryFile(utf16File(c.before), key, c.name, c.value, wide));
+      EXPECT_EQ(wide, utf16File(c.after));
+    }
+  }
+}
+
+TEST(RegistryFile, AMalformedFileIsNeverRewritten) {
+  const RegistryValueData one{kRegDword, std::string("\x01\0\0\0", 4)};
+  for (const std::string& bytes : {std::string("not a registry file"), kHeader + "[HKEY_LOCAL_MACHINE\\A\r\nbroken"}) {
+    std::string after = "untouched";
+    EXPECT_FALSE(editRegistryFile(bytes, kRecordKey, u"Migrated", &one, after));
+    EXPECT_EQ(after, "untouched");
+  }
+}
+
+TEST(RegistryFile, TheToolsValuesAreWrittenWholeByARename) {
+  TempDirectory directory;
+  const fs::path file = directory.path() / "registry.reg";
+  const std::string agent = utf16File(kHeader + kKey + "\"ProductCode\"=\"{X}\"\r\n");
+  writeBytes(file, agent);
+  const ScopedEnvironment registryFile("QUILLON_REGISTRY_FILE", file.string());
+  WritableRegistryKey key;
+  ASSERT_EQ(key.create(u"SOFTWARE\\TORVA\\QuillonMigrationTool", KeyView::Bits32), 0);
+  ASSERT_EQ(key.setString(u"LastRunTime", u"2026-01-09T14:30:12"), 0);
+  EXPECT_EQ(readBytes(file), utf16File(kHeader + kKey + "\"ProductCode\"=\"{X}\"\r\n\r\n[" + toUtf8(kRecordKey) +
+                                       "]\r\n\"LastRunTime\"=\"2026-01-09T14:30:12\"\r\n"));
+  EXPECT_FALSE(fs::exists(file.string() + ".new"));
+
+  // A malformed file: the write fails with the registry's "bad database" and the file stays.
+  writeBytes(file, "broken");
+  EXPECT_EQ(key.setDword(u"Migrated", 1), kErrorBadDatabase);
+  EXPECT_EQ(readBytes(file), "broken");
+}
+
 }  // namespace

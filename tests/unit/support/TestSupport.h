@@ -164,6 +164,24 @@ class AgentRegistryFixture {
   std::unique_ptr<ScopedEnvironment> registryFile_;
 };
 
+// A registry key of the tests' own under HKEY_LOCAL_MACHINE, for the scope: removed first and at the end
+// (Windows: from the 32-bit view; Linux: the registry file is a new one in a folder of the scope's, named by
+// QUILLON_REGISTRY_FILE meanwhile).
+class ScratchRegistryKey {
+ public:
+  explicit ScratchRegistryKey(const char16_t* subkey);
+  ~ScratchRegistryKey();
+  ScratchRegistryKey(const ScratchRegistryKey&) = delete;
+  ScratchRegistryKey& operator=(const ScratchRegistryKey&) = delete;
+  const fs::path& file() const { return file_; }  // Linux: the registry file
+
+ private:
+  std::u16string subkey_;
+  TempDirectory directory_;
+  fs::path file_;
+  std::unique_ptr<ScopedEnvironment> registryFile_;
+};
+
 // The most memory this process has had resident so far, in KiB.
 long peakMemoryKiB();
 

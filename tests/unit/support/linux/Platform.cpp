@@ -192,4 +192,11 @@ void AgentRegistryFixture::setRawValue(const std::u16string& name, std::uint32_t
   writeAgentRegistryFile(directory_.path() / "agent.reg", body_);
 }
 
+ScratchRegistryKey::ScratchRegistryKey(const char16_t* subkey)
+    : subkey_(subkey), file_(directory_.path() / "registry.reg") {
+  registryFile_ = std::make_unique<ScopedEnvironment>("QUILLON_REGISTRY_FILE", file_.string());
+}
+
+ScratchRegistryKey::~ScratchRegistryKey() = default;
+
 }  // namespace testing_support

@@ -269,4 +269,12 @@ void AgentRegistryFixture::setRawValue(const std::u16string& name, std::uint32_t
   if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set the value");
 }
 
+ScratchRegistryKey::ScratchRegistryKey(const char16_t* subkey) : subkey_(subkey) {
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, quillon::asWide(subkey_.c_str()), KEY_WOW64_32KEY, 0);
+}
+
+ScratchRegistryKey::~ScratchRegistryKey() {
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, quillon::asWide(subkey_.c_str()), KEY_WOW64_32KEY, 0);
+}
+
 }  // namespace testing_support
