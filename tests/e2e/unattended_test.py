@@ -25,6 +25,7 @@ class UnattendedTest(unittest.TestCase):
     setUp = migration_test.MigrationTest.setUp
     sandbox = migration_test.MigrationTest.sandbox
     check = migration_test.MigrationTest.check
+    check_record = migration_test.MigrationTest.check_record
     check_installed = migration_test.MigrationTest.check_installed
     downloaded = migration_test.MigrationTest.downloaded
 
