@@ -8,10 +8,13 @@
 #include "helper/PackageFile.h"
 #include "log/LogSite.h"
 #include "platform/Com.h"
+#include "platform/FinishTask.h"
 #include "platform/MessageBox.h"
 #include "platform/Progress.h"
+#include "platform/ResumeSwitch.h"
 #include "platform/StringTable.h"
 #include "platform/Text.h"
+#include "platform/UiMode.h"
 #include "res/Messages.h"
 
 using namespace quillon;
@@ -49,6 +52,20 @@ ToolExitCode exitCodeOf(ReplacementOutcome outcome) {
   return ToolExitCode::InstallFailed;
 }
 
+ToolExitCode exitCodeOf(FinishOutcome outcome) {
+  switch (outcome) {
+    case FinishOutcome::Finished: return ToolExitCode::Finished;
+    case FinishOutcome::NoJournal:
+    case FinishOutcome::FoundNewAgent: return ToolExitCode::FinishFoundAgent;
+    case FinishOutcome::FoundOldAgent: return ToolExitCode::FinishFoundOldAgent;
+    case FinishOutcome::RetryAtNextStart: return ToolExitCode::FinishRetry;
+    case FinishOutcome::FolderUnusable:
+    case FinishOutcome::GivenUp:
+    case FinishOutcome::JournalRefused: break;
+  }
+  return ToolExitCode::FinishGivenUp;
+}
+
 }  // namespace
 
 CMigrationToolApp::CMigrationToolApp() { m_dwRestartManagerSupportFlags = 1; }
@@ -67,16 +84,53 @@ BOOL CMigrationToolApp::FinishCancelled(PackageFile& package) {
   return Finish(ToolExitCode::Cancelled);
 }
 
+// The run of the finishing task at the start of Windows: nobody is at the keyboard, so nothing is shown; the
+// run log and the exit status tell the outcome. A task left with nothing to finish goes.
+BOOL CMigrationToolApp::FinishResume() {
+  logLine(logsite::FlowResumeRun, IDS_FINISH_TASK_RUN);
+  const FinishOutcome outcome = Helper::finishReplacement();
+  if (outcome == FinishOutcome::NoJournal) {
+    logLine(logsite::FlowResumeNothing, IDS_FINISH_NOTHING);
+    removeFinishTask();
+  } else if (outcome == FinishOutcome::FolderUnusable) {
+    removeFinishTask();  // nothing in that folder is acted on, at this start or any other
+  }
+  return Finish(exitCodeOf(outcome));
+}
+
 BOOL CMigrationToolApp::InitInstance() {
   initializeCom();
+  // The finishing task's run shows no window of any kind. (The one place the command line is read for now.)
+  const bool resume = resumeSwitchGiven();
+  if (resume) setUiMode(UiMode::Quiet);
 
   if (Helper::isAlreadyRunning(m_hMutex)) {
     reportFailure(IDS_ALREADY_RUNNING, logsite::FlowAlreadyRunning, IDS_ALREADY_RUNNING);
     return Finish(ToolExitCode::AlreadyRunning);
   }
+  if (resume) return FinishResume();
 
   InitCommonControlClasses();
   CWinApp::InitInstance();
+
+  // A replacement that an earlier run left unfinished is finished before anything else: the PC may have no
+  // agent. Once there is an agent on it again, the run's work is done; a journal that could not be acted on,
+  // or one whose replacement never began, leaves the run to go on as usual.
+  switch (const FinishOutcome outcome = Helper::finishReplacement()) {
+    case FinishOutcome::Finished:
+    case FinishOutcome::FoundNewAgent:
+      showMessageBox(LoadMessageText(IDS_MIGRATION_COMPLETE), LoadToolCaption(), kBoxOk);
+      return Finish(exitCodeOf(outcome));
+    case FinishOutcome::RetryAtNextStart:
+    case FinishOutcome::GivenUp:
+      showMessageBox(LoadMessageText(IDS_INSTALL_FAILED), LoadToolCaption(), kBoxOk | kBoxIconWarning);
+      return Finish(exitCodeOf(outcome));
+    case FinishOutcome::NoJournal:
+    case FinishOutcome::FolderUnusable:
+    case FinishOutcome::FoundOldAgent:
+    case FinishOutcome::JournalRefused:
+      break;
+  }
 
   CLicenseDialog dialog;
   switch (dialog.DoModal()) {

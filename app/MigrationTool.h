@@ -19,6 +19,7 @@ class CMigrationToolApp : public CWinApp {
  private:
   BOOL Finish(ToolExitCode code);
   BOOL FinishCancelled(quillon::PackageFile& package);
+  BOOL FinishResume();
 
   quillon::InstanceHandle m_hMutex = nullptr;  // this copy's hold on the single-instance guard
 };

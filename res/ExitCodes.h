@@ -21,4 +21,10 @@ enum class ToolExitCode : int {
   UsageShown = 14,           // /? : the usage was shown, nothing else done
   CommandLineRefused = 15,   // an unknown switch, or a switch given twice
   NoVisibleDesktop = 16,     // started where no user can see a window, without /quiet
+  // The finishing step of a replacement an earlier run left unfinished (/resume, or first thing in any run).
+  Finished = 20,             // the new agent was installed from the journal
+  FinishFoundAgent = 21,     // nothing to finish: an agent was installed already (or there was no journal)
+  FinishFoundOldAgent = 22,  // the old agent was still installed: nothing changed; run the tool again
+  FinishRetry = 23,          // the install failed again; it is tried again at the next start: no agent
+  FinishGivenUp = 24,        // nothing more is tried by itself (journal untrustworthy, or the last try failed)
 };
