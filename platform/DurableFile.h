@@ -15,7 +15,8 @@ namespace quillon {
 // Returns 0, or the platform's error code of the step that failed (the old file then stays as it was).
 int replaceFileDurably(const std::u16string& path, std::string_view bytes);
 
-// Removes the file at `path` so that the removal itself survives a power cut (Linux: fsync of the folder).
+// Removes the file at `path` so that the removal itself survives a power cut (Linux: fsync of the folder;
+// Windows has no such flush, and NTFS's journal leaves the file either gone or still whole).
 // Returns 0, also when there was no such file, or the platform's error code.
 int removeFileDurably(const std::u16string& path);
 

@@ -77,6 +77,10 @@ class HeldFile {
 // False when the platform here does not enforce it (Wine running as root does not).
 bool makeReadOnly(const fs::path& file);
 
+// Who may open the file, as the platform keeps it: Windows, its owner and DACL in the security descriptor
+// language ("O:BAD:P(A;;FA;;;SY)..."); Linux, its permission bits in octal ("600"). Empty when unreadable.
+std::string fileRights(const fs::path& file);
+
 // This test program, started again with arguments; stdin and stdout are pipes to the test, stderr is the
 // test's own. The process is killed at the end of the scope if it still runs.
 class ChildProcess {

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -55,6 +56,14 @@ HeldFile::~HeldFile() {
 bool HeldFile::isHeld() const { return handle_ >= 0; }
 
 bool makeReadOnly(const fs::path& file) { return chmod(file.c_str(), 0444) == 0; }
+
+std::string fileRights(const fs::path& file) {
+  struct stat info;
+  if (lstat(file.c_str(), &info) != 0) return {};
+  char text[8];
+  std::snprintf(text, sizeof(text), "%o", static_cast<unsigned>(info.st_mode & 07777));
+  return text;
+}
 
 ForeignObjectAtMarkerName::ForeignObjectAtMarkerName() {
   const char* dir = std::getenv("QUILLON_LOCK_DIR");

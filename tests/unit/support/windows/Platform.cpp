@@ -5,7 +5,9 @@
 #include "platform/Text.h"
 #include "platform/windows/WindowsSupport.h"
 
+#include <aclapi.h>
 #include <psapi.h>
+#include <sddl.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -47,6 +49,24 @@ bool makeReadOnly(const fs::path& file) {
   if (probe == INVALID_HANDLE_VALUE) return true;
   CloseHandle(probe);
   return false;
+}
+
+std::string fileRights(const fs::path& file) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(file.wstring().c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return {};
+  }
+  wchar_t* text = nullptr;
+  std::string rights;
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+                                                           nullptr)) {
+    rights = quillon::toUtf8(quillon::asText(text));
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  return rights;
 }
 
 ForeignObjectAtMarkerName::ForeignObjectAtMarkerName() {
