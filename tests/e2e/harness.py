@@ -196,17 +196,18 @@ WINDOW_SELECTORS = {
 class Build:
     """How to run the tool on one build. `tool` is the executable to copy into each sandbox."""
 
-    def __init__(self, kind, tool, driver=None, runner=None, packages=None, standin=None, check=None):
+    def __init__(self, kind, tool, driver=None, runner=None, packages=None, standin=None, check=None,
+                 read_task=None):
         assert kind in ("linux", "windows")
         self.kind, self.tool, self.driver, self.runner = kind, tool, driver, runner
-        self.packages, self.standin, self.check = packages, standin, check
+        self.packages, self.standin, self.check, self.read_task = packages, standin, check, read_task
 
     @staticmethod
     def from_environment():
         env = os.environ
         return Build(env["QUILLON_E2E_BUILD"], env["QUILLON_E2E_TOOL"], env.get("QUILLON_E2E_DRIVER"),
                      env.get("QUILLON_E2E_RUNNER"), env.get("QUILLON_E2E_PACKAGES"), env.get("QUILLON_E2E_STANDIN"),
-                     env.get("QUILLON_E2E_CHECK"))
+                     env.get("QUILLON_E2E_CHECK"), env.get("QUILLON_E2E_READ_TASK"))
 
     def package(self, name):
         return os.path.join(self.packages, name)
@@ -336,8 +337,14 @@ class AgentMachine:
         # Linux: the stand-in for the Windows folder, private to the sandbox. Wine: the prefix's own, where
         # the Windows Installer's logs of earlier tests stay.
         self.windows_dir = os.path.join(folder, "windows")
+        # Linux: the stand-ins for the machine's program-data folder (the tool's data folder, with the journal
+        # of a replacement under way, lies in it) and for the Task Scheduler's store of the finishing task.
+        self.program_data = os.path.join(folder, "programdata")
+        self.task_folder = os.path.join(folder, "tasks")
+        self.installer_slow = None
         if build.kind == "linux":
-            os.makedirs(self.windows_dir, exist_ok=True)
+            for path in (self.windows_dir, self.program_data, self.task_folder):
+                os.makedirs(path, exist_ok=True)
         self.earlier_installer_logs = set(self.installer_logs())
 
     def environment(self):
@@ -346,11 +353,43 @@ class AgentMachine:
         if self.build.kind == "windows":
             return {}
         env = {"QUILLON_REGISTRY_FILE": self.registry_file, "QUILLON_MSIEXEC_LOG": self.installer_log,
-               "QUILLON_WINDOWS_DIR": self.windows_dir,
+               "QUILLON_WINDOWS_DIR": self.windows_dir, "QUILLON_PROGRAM_DATA": self.program_data,
+               "QUILLON_TASK_FOLDER": self.task_folder,
                "PATH": self.build.standin + os.pathsep + os.environ.get("PATH", "")}
         if self.installer_failure:
             env["QUILLON_MSIEXEC_FAIL"] = self.installer_failure
+        if self.installer_slow:
+            env["QUILLON_MSIEXEC_SLOW"] = self.installer_slow
         return env
+
+    def data_folder(self):
+        """The tool's data folder (the journal, its package copy), as a local path."""
+        if self.build.kind == "linux":
+            return os.path.join(self.program_data, "QuillonMigrationTool")
+        return self.local_path("C:\\ProgramData\\QuillonMigrationTool")
+
+    def journal_files(self):
+        """What of a replacement under way lies in the data folder: the journal and its package copy."""
+        folder = self.data_folder()
+        names = set(os.listdir(folder)) if os.path.isdir(folder) else set()
+        return sorted(names & {"Journal.txt", "NewQuillonAgent.msi"})
+
+    def finish_task(self):
+        """The finishing task's command as the system keeps its definition: {"program", "arguments"}, or None
+        when no task is registered."""
+        command = [self.build.read_task]
+        if self.build.kind == "windows":
+            command = [os.environ["WINELOADER"]] + command
+        done = subprocess.run(command, capture_output=True, env=dict(os.environ, **self.environment()), timeout=120)
+        answer = json.loads(done.stdout.decode("utf-8"))
+        if done.returncode == 2:
+            return None
+        assert done.returncode == 0, f"the finishing task could not be read: {answer}"
+        return answer
+
+    def installs(self):
+        """Linux: how many times the installer was asked to install."""
+        return sum(1 for call in self.installer_calls() if call[:1] == ["-i"])
 
     def reg(self, *command, view=None, check=False):
         """reg.exe on the agent's key in the tool's registry view (or the view given)."""
@@ -670,6 +709,38 @@ class Sandbox:
     @property
     def log_path(self):
         return os.path.join(self.temp_dir, "QuillonMigrationTool.log")
+
+    @property
+    def system_temp_dir(self):
+        """The temporary folder of the account the finishing task runs as (SYSTEM): its run log is there."""
+        path = os.path.join(self.root, "system-temp")
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def boot(self, timeout=300):
+        """Starts the PC again (Linux): runs the finishing task's command exactly as its definition holds it,
+        as the system would at its start, with nobody to answer and in the system account's temporary folder.
+        Returns a Result with that run's log, or None when no task is registered."""
+        assert self.build.kind == "linux", "the Task Scheduler's boot is not stood in for under Wine"
+        task = self.machine.finish_task()
+        if task is None:
+            return None
+        transcript = os.path.join(self.root, "boot-ui.jsonl")
+        if os.path.exists(transcript):
+            os.remove(transcript)
+        env = dict(self.linux_environment(transcript), TMPDIR=self.system_temp_dir)
+        env.pop("QUILLON_TEST_KILL_AT", None)  # a test's kill is for the run it ends, not for the next start
+        system_log = os.path.join(self.system_temp_dir, "QuillonMigrationTool.log")
+        earlier = len(read_log(system_log))
+        done = subprocess.run([task["program"], *task["arguments"].split()], stdin=subprocess.DEVNULL,
+                              capture_output=True, env=env, cwd=self.start_dir, timeout=timeout)
+        records = []
+        if os.path.exists(transcript):
+            with open(transcript, encoding="utf-8") as lines:
+                records = [json.loads(line) for line in lines]
+        log = read_log(system_log)[earlier:]  # this start's lines
+        return Result(done.returncode, [Window(record) for record in records], log,
+                      done.stdout.decode("utf-8", errors="replace"))
 
     # --- running ----------------------------------------------------------------------------------------
     def linux_environment(self, transcript=None):
