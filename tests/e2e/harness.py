@@ -387,6 +387,17 @@ class AgentMachine:
         assert done.returncode == 0, f"the finishing task could not be read: {answer}"
         return answer
 
+    def forget_interrupted_replacement(self):
+        """Windows: no journal and no finishing task left by an earlier test in the shared prefix (the Linux
+        sandbox's folders are its own)."""
+        if self.build.kind != "windows":
+            return
+        for name in ("Journal.txt", "NewQuillonAgent.msi"):
+            path = os.path.join(self.data_folder(), name)
+            if os.path.exists(path):
+                os.remove(path)
+        wine("schtasks.exe", "/delete", "/tn", "\\QuillonMigrationTool\\Finish", "/f")
+
     def installs(self):
         """Linux: how many times the installer was asked to install."""
         return sum(1 for call in self.installer_calls() if call[:1] == ["-i"])
@@ -679,6 +690,7 @@ class Sandbox:
         self._transcripts = 0
         self.machine = AgentMachine(build, self.root)
         self.machine.remove_agent()
+        self.machine.forget_interrupted_replacement()
 
     def close(self):
         shutil.rmtree(self.root, ignore_errors=True)
