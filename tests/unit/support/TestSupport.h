@@ -81,6 +81,12 @@ bool makeReadOnly(const fs::path& file);
 // language ("O:BAD:P(A;;FA;;;SY)..."); Linux, its permission bits in octal ("600"). Empty when unreadable.
 std::string fileRights(const fs::path& file);
 
+// fileRights() of a file that only administrators and the system may open, in each form the platform shows:
+// Linux, "600"; Windows, owned by Administrators with a protected DACL for SYSTEM and Administrators. Wine
+// keeps no security descriptor of a file: it shows one made from the Unix permission bits, owned by the
+// prefix's one user (who owns the Windows folder and stands for the administrators there).
+std::vector<std::string> administratorsOnlyFileRights();
+
 // This test program, started again with arguments; stdin and stdout are pipes to the test, stderr is the
 // test's own. The process is killed at the end of the scope if it still runs.
 class ChildProcess {

@@ -57,6 +57,8 @@ bool HeldFile::isHeld() const { return handle_ >= 0; }
 
 bool makeReadOnly(const fs::path& file) { return chmod(file.c_str(), 0444) == 0; }
 
+std::vector<std::string> administratorsOnlyFileRights() { return {"600"}; }
+
 std::string fileRights(const fs::path& file) {
   struct stat info;
   if (lstat(file.c_str(), &info) != 0) return {};

@@ -69,6 +69,25 @@ std::string fileRights(const fs::path& file) {
   return rights;
 }
 
+std::vector<std::string> administratorsOnlyFileRights() {
+  std::vector<std::string> forms{"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)"};
+  wchar_t windows[MAX_PATH];
+  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  wchar_t* sid = nullptr;
+  if (length > 0 && length < MAX_PATH &&
+      GetNamedSecurityInfoW(windows, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                            &descriptor) == ERROR_SUCCESS &&
+      ConvertSidToStringSidW(owner, &sid)) {
+    const std::string text = quillon::toUtf8(quillon::asText(sid));
+    forms.push_back("O:" + text + "D:(A;;FA;;;SY)(A;;FA;;;" + text + ")");
+  }
+  LocalFree(sid);
+  LocalFree(descriptor);
+  return forms;
+}
+
 ForeignObjectAtMarkerName::ForeignObjectAtMarkerName() {
   handle_ = reinterpret_cast<std::intptr_t>(
       CreateEventW(nullptr, TRUE, FALSE, L"Global\\{3B9E61D2-5A47-4F0C-9E18-7C2D40A5B6E3}"));
