@@ -1,11 +1,11 @@
 # Delay-import libraries for the Windows builds: the DLLs that are not KnownDLLs (msi, winhttp, comctl32,
-# bcrypt) are never imported statically, since Windows would look for them beside the exe first, before the
+# bcrypt, crypt32) are never imported statically, since Windows would look for them beside the exe first, before the
 # program's first line could say otherwise. Their calls go through the delay-load helper instead, whose hook
 # loads each from the system folder (platform/windows/SystemLibrary.h).
 #
 # The callers must call the functions by name, not through __imp_ pointers: in the 32-bit build GNU ld leaves
 # the delay-import table's slots empty until the stub has filled them, so a header that declares a delay-
-# loaded function dllimport (commctrl.h does; winhttp.h, msi.h and bcrypt.h do not) must be told otherwise.
+# loaded function dllimport (commctrl.h and dpapi.h do; winhttp.h, msi.h and bcrypt.h do not) must be told otherwise.
 #
 # quillon_delay_import(NAME) makes the target quillon_delay_NAME: a delay-import library for NAME.dll with
 # every function of the toolchain's own import library libNAME.a, made with the toolchain's dlltool.

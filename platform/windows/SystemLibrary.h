@@ -1,7 +1,7 @@
 // Windows only: where the tool's process takes its DLLs from. The tool runs elevated from folders its
 // users can write (Downloads, the desktop, a share), so no DLL may come from its own folder or the current
 // folder. Only DLLs that Windows always takes from the system folder (the KnownDLLs) are imported
-// statically; every other one (msi, winhttp, comctl32, bcrypt) is delay-loaded and comes from the system
+// statically; every other one (msi, winhttp, comctl32, bcrypt, crypt32) is delay-loaded and comes from the system
 // folder alone, as does whatever those load in turn.
 #pragma once
 

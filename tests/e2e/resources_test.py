@@ -24,7 +24,7 @@ RT = pefile.RESOURCE_TYPE
 
 # The only DLLs the exe may import statically: KnownDLLs, which Windows always takes from the system folder.
 # Any other would be looked for beside the exe first, in a folder its users can write, before the tool's first
-# line runs (msi, winhttp, comctl32 and bcrypt are delay-loaded from the system folder instead); and a mingw
+# line runs (msi, winhttp, comctl32, bcrypt and crypt32 are delay-loaded from the system folder instead); and a mingw
 # runtime DLL would have to travel beside it.
 KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "ole32.dll",
               "oleaut32.dll", "msvcrt.dll", "ws2_32.dll", "comdlg32.dll", "imm32.dll", "rpcrt4.dll", "sechost.dll"}
