@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""A replacement cut short, and the next start that finishes it (Linux build, with the stand-ins: the data
-folder and the finishing task's file under the sandbox). The tool's process is killed at each point from the
+"""A replacement cut short, and the next start that finishes it (Linux: the stand-ins, the data folder and
+the finishing task's file under the sandbox; Windows: the exe under Wine with its real msiexec and Task
+Scheduler, for the points the tool's own kill reaches). The tool's process is killed at each point from the
 uninstall on, as a software distribution's time limit, a crash or a power cut ends it; then the PC "starts
 again": the registered task's command, read back from where the task is kept, is run as the system would run
 it. Each ends with the new agent installed once, no journal, no task, and the run logs telling the story; a
@@ -10,14 +11,17 @@ import signal
 import stat
 import unittest
 
-from harness import (AGENT_KEY, UPGRADE_CODE, MB_ICONWARNING, MB_OK, NEW_AGENT, OLD_AGENT, Build, DistributionServer, Sandbox, flow_line,
-                     helper_line, main, message, wait_until)
+from harness import (AGENT_KEY, UPGRADE_CODE, WINE_TASK_UNSUPPORTED, read_log, MB_ICONWARNING, MB_OK, NEW_AGENT, OLD_AGENT, Build, DistributionServer,
+                     Sandbox, flow_line, helper_line, main, message, wait_until, windows_path)
 
 BUILD = Build.from_environment()
+WINDOWS = BUILD.kind == "windows"
 SERVER = DistributionServer()
 INFO, ERROR = "INFO", "ERROR"
 AGREED = [flow_line(97, INFO, 105), flow_line(99, INFO, 110)]
-KILLED = -signal.SIGKILL
+KILLED = 1 if WINDOWS else -signal.SIGKILL  # TerminateProcess(..., 1); SIGKILL
+# Only the Linux installer stand-in can be made slow enough to end the tool while it runs.
+LINUX_ONLY = "the Linux installer stand-in's failures and pauses on demand, and Unix folder rights"
 # Exit statuses (docs/ADMINISTRATORS.md, "Exit statuses").
 INSTALL_FAILED, FINISHED, FOUND_AGENT, FOUND_OLD_AGENT, RETRY, GIVEN_UP = 10, 20, 21, 22, 23, 24
 AUTH = ("株式会社トルバ", "C-0001", "X9-77")
@@ -111,6 +115,8 @@ class ResumeTest(unittest.TestCase):
 
     def test_a_replacement_killed_at_each_point_is_finished_at_the_next_start(self):
         for point, auth, before, step, outcome in KILL_POINTS:
+            if WINDOWS and point.startswith("during-"):
+                continue
             with self.subTest(point=point):
                 sandbox = self.sandbox(auth)
                 killed = self.run_killed(sandbox, point, auth)
@@ -121,9 +127,17 @@ class ResumeTest(unittest.TestCase):
                 with open(os.path.join(sandbox.machine.data_folder(), "NewQuillonAgent.msi"), "rb") as copy:
                     self.assertEqual(copy.read(), self.package)
                 task = sandbox.machine.finish_task()
-                self.assertEqual(task, {"program": sandbox.executable, "arguments": "/resume"})
+                command = {"program": windows_path(sandbox.executable) if WINDOWS else sandbox.executable,
+                           "arguments": "/resume"}
+                if WINDOWS and task is None:
+                    # Wine's Task Scheduler cannot register it: the run says so, and the next start runs the
+                    # command the task would hold.
+                    self.assertIn(WINE_TASK_UNSUPPORTED,
+                                  [entry.key() for entry in read_log(sandbox.log_path, wine_task_line=True)])
+                else:
+                    self.assertEqual(task, command)
 
-                booted = sandbox.boot()
+                booted = sandbox.boot(without_task=command if WINDOWS else None)
                 story = [task_run(), found(step)]
                 story += finished() if outcome == FINISHED else [finishing(610, INFO, message(202))]
                 self.assertEqual(booted.log_keys(), story)
@@ -144,6 +158,7 @@ class ResumeTest(unittest.TestCase):
         self.assertEqual(result.exit_code, FINISHED)
         self.check_finished(sandbox)
 
+    @unittest.skipIf(WINDOWS, LINUX_ONLY)
     def test_an_uninstall_that_never_took_place_is_left_to_a_later_run(self):
         sandbox = self.sandbox()
         sandbox.machine.installer_failure = "uninstall=1603"
@@ -157,6 +172,7 @@ class ResumeTest(unittest.TestCase):
         self.assertEqual(sandbox.machine.journal_files(), [])
         self.assertIsNone(sandbox.machine.finish_task())
 
+    @unittest.skipIf(WINDOWS, LINUX_ONLY)
     def test_a_failing_install_is_tried_at_three_starts_and_then_left_to_an_administrator(self):
         sandbox = self.sandbox()
         sandbox.machine.installer_failure = "install=1603"
@@ -181,6 +197,7 @@ class ResumeTest(unittest.TestCase):
         self.assertEqual(again.exit_code, GIVEN_UP)
         self.assertEqual(sandbox.machine.installs(), 4)
 
+    @unittest.skipIf(WINDOWS, LINUX_ONLY)
     def test_a_journal_that_cannot_be_trusted_is_never_acted_on(self):
         def cut(sandbox):
             path = os.path.join(sandbox.machine.data_folder(), "Journal.txt")
@@ -240,10 +257,11 @@ class ResumeTest(unittest.TestCase):
         self.assertIsNone(sandbox.machine.finish_task())
 
     def test_a_run_that_ends_with_an_agent_removes_journal_and_task(self):
-        for failure, code in ((None, 0), ("uninstall=1603", 9)):
-            with self.subTest(failure=failure):
+        for failure, code in ((False, 0), (True, 9)):
+            with self.subTest(uninstall_fails=failure):
                 sandbox = self.sandbox()
-                sandbox.machine.installer_failure = failure
+                if failure:
+                    sandbox.machine.make_uninstall_fail()
                 result = sandbox.run([("dialog", "agree"), ("box", "ok")])
                 self.assertEqual(result.exit_code, code)
                 self.assertEqual(sandbox.machine.journal_files(), [])
