@@ -74,7 +74,7 @@ bool readJournal(const std::u16string& folder, ReplacementJournal& journal, Auth
 bool packageProved(const std::u16string& folder, const ReplacementJournal& journal) {
   const std::u16string file = journalPackageFile(folder);
   std::string bytes;
-  if (!readWholeFile(toPath(file), bytes, Sharing::Shared)) {
+  if (!readWholeFile(toPath(file), bytes, Sharing::Shared, kJournalPackageLimit)) {
     logText(logsite::FinishPackageRefused, formatText(u"Package Copy Unreadable(%s)", {file}));
     return false;
   }

@@ -126,7 +126,7 @@ void ReplacementSafeguard::keep(const std::u16string& packagePath, const AgentVe
     }
   }
   std::string package;
-  if (!readWholeFile(toPath(packagePath), package, Sharing::Shared) || package.empty()) {
+  if (!readWholeFile(toPath(packagePath), package, Sharing::Shared, kJournalPackageLimit) || package.empty()) {
     logNotKept(u"Package Read", kErrorInvalidData);
     return;
   }

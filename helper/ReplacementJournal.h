@@ -8,6 +8,7 @@
 #include "helper/Journal.h"
 #include "platform/AdminFolder.h"
 
+#include <cstdint>
 #include <string>
 
 namespace quillon {
@@ -15,6 +16,9 @@ namespace quillon {
 // The data folder's files: the journal, and the package copy it records.
 inline constexpr char16_t kJournalFileName[] = u"Journal.txt";
 inline constexpr char16_t kJournalPackageFileName[] = u"NewQuillonAgent.msi";
+// The largest package the journal keeps a copy of. The copy is made, and proved again, in memory: an agent's
+// package is tens of megabytes; one beyond this leaves the run without a journal (line 340), as before.
+inline constexpr std::uint64_t kJournalPackageLimit = 512ull << 20;
 // The finishing task's switch.
 inline constexpr char16_t kResumeSwitch[] = u"/resume";
 
