@@ -44,8 +44,8 @@ void removeAll(const std::u16string& folder) {
   }
 }
 
-// The journal read and judged: None when it can be acted on (of this build's server, its codes readable on
-// this machine); otherwise why not, logged.
+// The journal read and judged: true when it can be acted on (whole, of this build's server, its codes readable
+// on this machine); otherwise false, and why not is logged.
 bool readJournal(const std::u16string& folder, ReplacementJournal& journal, AuthSettings& codes) {
   std::string bytes;
   if (!readWholeFile(toPath(journalFile(folder)), bytes, Sharing::Shared)) {

@@ -111,7 +111,10 @@ void ReplacementSafeguard::keep(const std::u16string& packagePath, const AgentVe
     logNotKept(u"ProductCode", error);
     return;
   }
-  if (oldVersion != nullptr) journal.oldVersion = versionText(*oldVersion);
+  // The version is for the log only: one the journal's format cannot carry (a sign) is left out.
+  if (oldVersion != nullptr && oldVersion->major >= 0 && oldVersion->minor >= 0 && oldVersion->build >= 0) {
+    journal.oldVersion = versionText(*oldVersion);
+  }
   journal.serverUrl = kAgentEndpointUrl;
 
   // The package as proved: its ProductCode names the agent the run installs, and its bytes are copied, with
