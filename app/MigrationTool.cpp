@@ -13,6 +13,7 @@
 #include "log/LogSite.h"
 #include "log/RunLogFile.h"
 #include "platform/Com.h"
+#include "platform/FinishTask.h"
 #include "platform/MessageBox.h"
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
@@ -76,6 +77,20 @@ ToolExitCode exitCodeOf(ReplacementOutcome outcome) {
   return ToolExitCode::InstallFailed;
 }
 
+ToolExitCode exitCodeOf(FinishOutcome outcome) {
+  switch (outcome) {
+    case FinishOutcome::Finished: return ToolExitCode::Finished;
+    case FinishOutcome::NoJournal:
+    case FinishOutcome::FoundNewAgent: return ToolExitCode::FinishFoundAgent;
+    case FinishOutcome::FoundOldAgent: return ToolExitCode::FinishFoundOldAgent;
+    case FinishOutcome::RetryAtNextStart: return ToolExitCode::FinishRetry;
+    case FinishOutcome::FolderUnusable:
+    case FinishOutcome::GivenUp:
+    case FinishOutcome::JournalRefused: break;
+  }
+  return ToolExitCode::FinishGivenUp;
+}
+
 }  // namespace
 
 CMigrationToolApp::CMigrationToolApp() { m_dwRestartManagerSupportFlags = 1; }
@@ -137,6 +152,60 @@ BOOL CMigrationToolApp::FinishCancelled(PackageFile& package) {
   return Finish(ToolExitCode::Cancelled);
 }
 
+// The run of the finishing task at the start of Windows: nobody is at the keyboard, so nothing is shown; the
+// run log and the exit status tell the outcome. A task left with nothing to finish goes.
+BOOL CMigrationToolApp::FinishResume() {
+  logLine(logsite::FlowResumeRun, IDS_FINISH_TASK_RUN);
+  const FinishOutcome outcome = FinishJournal();
+  if (outcome == FinishOutcome::NoJournal) {
+    logLine(logsite::FlowResumeNothing, IDS_FINISH_NOTHING);
+    removeFinishTask();
+  } else if (outcome == FinishOutcome::FolderUnusable) {
+    removeFinishTask();  // nothing in that folder is acted on, at this start or any other
+  }
+  return Finish(exitCodeOf(outcome));
+}
+
+// A run started by hand, or by a software distribution, on a PC whose last replacement was cut short: once
+// there is an agent on it again, the run's work is done. A journal that could not be acted on, or one whose
+// replacement never began, leaves the run to go on as usual.
+std::optional<ToolExitCode> CMigrationToolApp::FinishInterrupted() {
+  const FinishOutcome outcome = FinishJournal();
+  switch (outcome) {
+    case FinishOutcome::Finished:
+    case FinishOutcome::FoundNewAgent:
+      showMessageBox(LoadMessageText(IDS_MIGRATION_COMPLETE), LoadToolCaption(), kBoxOk);
+      return exitCodeOf(outcome);
+    case FinishOutcome::RetryAtNextStart:
+    case FinishOutcome::GivenUp:
+      showMessageBox(LoadMessageText(IDS_INSTALL_FAILED), LoadToolCaption(), kBoxOk | kBoxIconWarning);
+      return exitCodeOf(outcome);
+    case FinishOutcome::NoJournal:
+    case FinishOutcome::FolderUnusable:
+    case FinishOutcome::FoundOldAgent:
+    case FinishOutcome::JournalRefused:
+      break;
+  }
+  return std::nullopt;
+}
+
+// The finishing step, and what its outcome record says: a replacement that ends with the journal's new agent
+// installed (now, or by the run that was cut short after the install) is a migration like any other.
+FinishOutcome CMigrationToolApp::FinishJournal() {
+  JournalAgents journal;
+  const FinishOutcome outcome = Helper::finishReplacement(&journal);
+  if (outcome == FinishOutcome::Finished || outcome == FinishOutcome::FoundNewAgent) {
+    const AgentIdentity installed = Helper::readAgentIdentity();
+    if (!journal.newProductCode.empty() && equalsIgnoringAsciiCase(installed.productCode, journal.newProductCode)) {
+      m_run.replaced = true;
+      m_run.replacementRan = outcome == FinishOutcome::Finished;
+      m_run.oldAgent = {journal.oldProductCode, journal.oldProductVersion};
+      m_run.newAgent = installed;
+    }
+  }
+  return outcome;
+}
+
 BOOL CMigrationToolApp::InitInstance() {
   initializeCom();
 
@@ -148,15 +217,18 @@ BOOL CMigrationToolApp::InitInstance() {
     return Finish(ToolExitCode::AlreadyRunning);
   }
   m_passedGuard = true;
-
+  // The finishing task's run (quiet, as the command line made it) does that and nothing else.
+  if (options.resume) return FinishResume();
+  // A replacement that an earlier run left unfinished is finished before anything else: the PC may have no
+  // agent.
+  if (const std::optional<ToolExitCode> finished = FinishInterrupted()) return Finish(*finished);
   // Before the terms: a rerun on a migrated PC asks nothing.
   if (IsMigratedAlready()) return Finish(ToolExitCode::Replaced);
 
   InitCommonControlClasses();
   CWinApp::InitInstance();
 
-  // The finishing step (/resume) belongs to a run whose terms were accepted already.
-  if (options.acceptTerms || options.resume) {
+  if (options.acceptTerms) {
     if (!termsPresent()) {
       reportFailure(IDS_FILE_MISSING, logsite::FlowTermsUnreadable, IDS_FILE_MISSING_LOG);
       return Finish(ToolExitCode::TermsUnreadable);

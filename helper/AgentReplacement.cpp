@@ -1,10 +1,12 @@
 // Replacing the installed agent: uninstall, wait, install the downloaded package, report.
 #include "helper/Helper.h"
 #include "helper/InstallerLog.h"
+#include "helper/ReplacementJournal.h"
 #include "log/LogSite.h"
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
 #include "platform/Progress.h"
+#include "platform/TestHooks.h"
 #include "platform/Text.h"
 #include "res/Messages.h"
 
@@ -55,8 +57,15 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
     WriteLog(logsite::ReplaceInstallerLogOff, installerLogFolderMessage(logFolder).c_str());
   }
 
+  // From the uninstall until the install has ended the PC has no agent: should the tool's process end
+  // meanwhile, the journal and the task finish the job at the next start.
+  ReplacementSafeguard safeguard;
+  safeguard.keep(getAgentPackagePath(), versionRead ? &version : nullptr, getAuthSettings());
+
   std::uint32_t uninstallCode = 0;
   if (!ExecUninstallMsiByProductCodeSync(uninstallCode, &installerLog)) {
+    // The old agent is still there: nothing is left to finish.
+    safeguard.release();
     // The one outcome whose box follows its log lines.
     if (versionRead) {
       logVersionedText(logsite::ReplaceUninstallFailedVersion, IDS_UNINSTALL_FAILED, version);
@@ -69,7 +78,10 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
     return false;
   }
 
+  testKillPoint(u"after-uninstall");
+  safeguard.markUninstalled();
   showProgressStep(ProgressStep::Pausing);
+  testKillPoint(u"pause");
   waitKeepingProgress(kPauseAfterUninstall);
   if (versionRead) {
     logVersionedText(logsite::ReplaceUninstalledVersion, IDS_AGENT_UNINSTALLED, version);
@@ -87,9 +99,13 @@ bool Helper::updateQuillon(ReplacementOutcome* outcome) {
     showBox(IDS_INSTALL_FAILED, kBoxOk | kBoxIconWarning);
     logCatalogueText(logsite::ReplaceInstallFailed, IDS_INSTALL_FAILED_LOG);
     logInstallerLogFile(logsite::ReplaceInstallLog, installerLog);
+    // The PC has no agent: the journal (and the task) stay, and the next start tries the install again.
+    if (safeguard.keptForNextStart()) logCatalogueText(logsite::ReplaceKeptForNextStart, IDS_FINISH_KEPT_FOR_NEXT_START);
     if (outcome != nullptr) *outcome = ReplacementOutcome::InstallFailed;
     return false;
   }
+  testKillPoint(u"after-install");
+  safeguard.release();
 
   if (getAgentVersion(version)) {
     logVersionedText(logsite::ReplaceInstalledVersion, IDS_AGENT_INSTALLED, version);

@@ -45,6 +45,26 @@ struct InstallerLog {
 // How the replacement sequence ended, for the tool's exit status.
 enum class ReplacementOutcome { Replaced, ReplacedRestartRequired, UninstallFailed, InstallFailed };
 
+// How the finishing step of an interrupted replacement ended (Helper::finishReplacement).
+enum class FinishOutcome {
+  NoJournal,         // nothing was left unfinished
+  FolderUnusable,    // the data folder could not be used (refused, or not there): no journal was read
+  Finished,          // the new agent was installed from the journal; journal, copy and task removed
+  FoundNewAgent,     // an agent was installed already (the journal's new one, or another); all removed
+  FoundOldAgent,     // the old agent was still there: the replacement never began; all removed
+  RetryAtNextStart,  // the install failed again; journal and task stay for the next start
+  GivenUp,           // the bound of tries is reached, or the journal could not be kept: task removed
+  JournalRefused,    // the journal or its package copy cannot be trusted: nothing installed, task removed
+};
+
+// The agents a readable journal names: the one its replacement uninstalled, and the ProductCode of the one
+// it installs.
+struct JournalAgents {
+  std::u16string oldProductCode;
+  std::u16string oldProductVersion;
+  std::u16string newProductCode;
+};
+
 // The Windows Installer's exit code for "done; a restart of the PC is needed to finish"
 // (ERROR_SUCCESS_REBOOT_REQUIRED).
 inline constexpr std::uint32_t kInstallerRestartRequired = 3010;
@@ -132,6 +152,13 @@ std::u16string uninstallCommandLine(std::u16string_view productCode);
 // outcome, logging every step. True when the new agent was installed; `outcome`, when given, says which
 // step ended the sequence.
 bool updateQuillon(ReplacementOutcome* outcome = nullptr);
+
+// Finishes a replacement that an earlier run left unfinished (its process ended between the uninstall and the
+// end of the install), from the journal in the tool's data folder and the PC as they are: the install of the
+// journal's package when neither agent is installed, after proving the package copy; the clean-up otherwise.
+// Every outcome is logged; it shows no window of its own. `agents`, when given, receives what a readable
+// journal names (left empty otherwise).
+FinishOutcome finishReplacement(JournalAgents* agents = nullptr);
 
 // --- Server access --------------------------------------------------------------------------------------
 

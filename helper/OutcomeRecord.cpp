@@ -18,8 +18,11 @@ constexpr std::size_t kRecordTextCapacity = 261;
 RecordValue text(const char16_t* name, std::u16string value) { return {name, false, std::move(value), 0}; }
 RecordValue number(const char16_t* name, std::uint32_t value) { return {name, true, {}, value}; }
 
+// The runs that leave the PC with the agent they installed: a replacement, and the finishing of one that an
+// earlier run left unfinished (or found finished).
 bool isReplacement(ToolExitCode code) {
-  return code == ToolExitCode::Replaced || code == ToolExitCode::RestartRequired;
+  return code == ToolExitCode::Replaced || code == ToolExitCode::RestartRequired || code == ToolExitCode::Finished ||
+         code == ToolExitCode::FinishFoundAgent;
 }
 
 std::u16string readText(const RegistryKey& key, const char16_t* name, std::size_t capacity) {

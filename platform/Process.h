@@ -30,6 +30,10 @@ ProcessRun runToCompletion(const std::u16string& program, const std::u16string& 
 // all 32 bits; a Linux exit status keeps only the low byte, so there 3010 arrives as 194.
 bool isExitCode(std::uint32_t exitCode, std::uint32_t code);
 
+// Ends the running process at once, with nothing of its own run on the way out, as the system ends a process
+// it kills (Windows: TerminateProcess; Linux: SIGKILL).
+[[noreturn]] void killCurrentProcess();
+
 // The running process's id, as the system lists it.
 std::uint32_t currentProcessId();
 

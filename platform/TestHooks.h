@@ -21,4 +21,9 @@ std::optional<std::chrono::seconds> testInstallerBusySeconds();
 // The file the UI transcript goes to (platform/UiTranscript.h); empty for none.
 std::u16string uiTranscriptFile();
 
+// A point of the replacement where the test builds may end the tool's process at once, as a kill, a crash or
+// a power cut would (QUILLON_TEST_KILL_AT names the point: "after-uninstall", "pause", "after-install"). It
+// returns only where the process is not to end there.
+void testKillPoint(const char16_t* point);
+
 }  // namespace quillon

@@ -22,7 +22,8 @@ enum class Sharing {
 };
 
 // Reads the file whole: the bytes up to its size when it was opened. False when it is missing, not a regular
-// file, larger than the limit, held by another program (Unshared), or cannot be read.
-bool readWholeFile(const boost::filesystem::path& file, std::string& bytes, Sharing sharing);
+// file, larger than `limit`, held by another program (Unshared), or cannot be read.
+bool readWholeFile(const boost::filesystem::path& file, std::string& bytes, Sharing sharing,
+                   std::uint64_t limit = kWholeFileLimit);
 
 }  // namespace quillon

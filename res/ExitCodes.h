@@ -23,4 +23,10 @@ enum class ToolExitCode : int {
   NoVisibleDesktop = 16,     // started where no user can see a window, without /quiet
   // The outcome record.
   RecordedAgentKept = 17,    // the installed agent is the one this tool installed earlier: not uninstalled
+  // The finishing step of a replacement an earlier run left unfinished (/resume, or first thing in any run).
+  Finished = 20,             // the new agent was installed from the journal
+  FinishFoundAgent = 21,     // nothing to finish: an agent was installed already (or there was no journal)
+  FinishFoundOldAgent = 22,  // the old agent was still installed: nothing changed; run the tool again
+  FinishRetry = 23,          // the install failed again; it is tried again at the next start: no agent
+  FinishGivenUp = 24,        // nothing more is tried by itself (journal untrustworthy, or the last try failed)
 };

@@ -90,6 +90,19 @@
 #define IDS_TERMS_ACCEPTED_BY_SWITCH             185
 #define IDS_SETTINGS_LOGGED                      186
 #define IDS_NO_VISIBLE_DESKTOP_LOG               187
+// An interrupted replacement: the journal kept for the next start, and the finishing step's outcomes.
+#define IDS_FINISH_FOUND                         200
+#define IDS_FINISH_KEPT_FOR_NEXT_START           201
+#define IDS_FINISH_FOUND_NEW_AGENT               202
+#define IDS_FINISH_FOUND_OLD_AGENT               203
+#define IDS_FINISH_INSTALLING                    204
+#define IDS_FINISH_COMPLETE                      205
+#define IDS_FINISH_INSTALL_FAILED                206
+#define IDS_FINISH_GIVEN_UP                      207
+#define IDS_FINISH_REFUSED                       208
+#define IDS_FINISH_REFUSED_AGENT                 209
+#define IDS_FINISH_TASK_RUN                      210
+#define IDS_FINISH_NOTHING                       211
 
 // Terms-of-use dialog and its controls.
 #define IDD_LICENSE                              117

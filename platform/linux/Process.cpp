@@ -133,4 +133,9 @@ bool isExitCode(std::uint32_t exitCode, std::uint32_t code) { return exitCode ==
 
 std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(getpid()); }
 
+void killCurrentProcess() {
+  kill(getpid(), SIGKILL);
+  std::abort();  // not reached: SIGKILL cannot be caught
+}
+
 }  // namespace quillon

@@ -11,13 +11,13 @@
 
 namespace quillon {
 
-bool readWholeFile(const boost::filesystem::path& file, std::string& bytes, Sharing sharing) {
+bool readWholeFile(const boost::filesystem::path& file, std::string& bytes, Sharing sharing, std::uint64_t limit) {
   // O_NONBLOCK: opening a named pipe put where the file belongs must not wait for a writer.
   const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   const ManagedPlatformFile held(fd);
   if (fd < 0) return false;
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kWholeFileLimit) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > limit) {
     return false;
   }
   if (sharing == Sharing::Unshared && flock(fd, LOCK_EX | LOCK_NB) != 0) return false;

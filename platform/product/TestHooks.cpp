@@ -9,4 +9,6 @@ std::optional<std::chrono::seconds> testInstallerBusySeconds() { return std::nul
 
 std::u16string uiTranscriptFile() { return {}; }
 
+void testKillPoint(const char16_t*) {}
+
 }  // namespace quillon

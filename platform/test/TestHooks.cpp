@@ -2,6 +2,7 @@
 #include "platform/TestHooks.h"
 
 #include "platform/Environment.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -27,5 +28,9 @@ std::optional<std::chrono::seconds> testInstallerBusySeconds() {
 }
 
 std::u16string uiTranscriptFile() { return environmentVariable(u"QUILLON_UI_TRANSCRIPT"); }
+
+void testKillPoint(const char16_t* point) {
+  if (environmentVariable(u"QUILLON_TEST_KILL_AT") == point) killCurrentProcess();
+}
 
 }  // namespace quillon

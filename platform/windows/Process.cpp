@@ -61,4 +61,9 @@ bool isExitCode(std::uint32_t exitCode, std::uint32_t code) { return exitCode ==
 
 std::uint32_t currentProcessId() { return GetCurrentProcessId(); }
 
+void killCurrentProcess() {
+  TerminateProcess(GetCurrentProcess(), 1);
+  ExitProcess(1);  // not reached: TerminateProcess on the process itself does not return
+}
+
 }  // namespace quillon

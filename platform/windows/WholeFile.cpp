@@ -5,7 +5,7 @@
 
 namespace quillon {
 
-bool readWholeFile(const boost::filesystem::path& file, std::string& bytes, Sharing sharing) {
+bool readWholeFile(const boost::filesystem::path& file, std::string& bytes, Sharing sharing, std::uint64_t limit) {
   // Unshared is share mode 0: it fails while another program has the file open, and keeps others out while
   // we read.
   const DWORD share = sharing == Sharing::Shared ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
@@ -13,7 +13,7 @@ bool readWholeFile(const boost::filesystem::path& file, std::string& bytes, Shar
                                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (handle.get() == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(handle.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > kWholeFileLimit) {
+  if (!GetFileSizeEx(handle.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > limit) {
     return false;
   }
   bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');

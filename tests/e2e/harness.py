@@ -103,15 +103,22 @@ class LogEntry:
         return f"{self.source}:{self.line} {self.level} {self.message!r}"
 
 
-def read_log(path):
-    """The run log's entries. Checks the byte format: a BOM, UTF-16LE, every line ended by CR LF."""
+# Wine's Task Scheduler cannot register the finishing task (it answers E_NOTIMPL for a boot trigger and a
+# principal), so every replacement under Wine logs this line; the tests of everything else leave it out
+# (read_log), and tests/e2e/resume_test.py reads it on purpose.
+WINE_TASK_UNSUPPORTED = ("Helper.cpp", "Helper::updateQuillon", 343, "INFO", "Finish Task Error(0x80004001)")
+
+
+def read_log(path, wine_task_line=False):
+    """The run log's entries. Checks the byte format: a BOM, UTF-16LE, every line ended by CR LF. Leaves out
+    WINE_TASK_UNSUPPORTED unless `wine_task_line`."""
     if not os.path.exists(path):
         return []
     with open(path, "rb") as log:
-        return read_log_bytes(log.read())
+        return read_log_bytes(log.read(), wine_task_line)
 
 
-def read_log_bytes(data):
+def read_log_bytes(data, wine_task_line=False):
     """The entries of a run log's bytes (read_log)."""
     assert data[:2] == b"\xff\xfe", "the run log starts with a byte-order mark"
     text = data[2:].decode("utf-16-le")
@@ -125,7 +132,7 @@ def read_log_bytes(data):
         else:
             assert entries, f"the run log starts with an entry: {line!r}"
             entries[-1].message += "\n" + line  # a message with a line break spans two lines
-    return entries
+    return [entry for entry in entries if wine_task_line or entry.key() != WINE_TASK_UNSUPPORTED]
 
 
 def screenshots(*names):
@@ -207,17 +214,18 @@ WINDOW_SELECTORS = {
 class Build:
     """How to run the tool on one build. `tool` is the executable to copy into each sandbox."""
 
-    def __init__(self, kind, tool, driver=None, runner=None, packages=None, standin=None, check=None):
+    def __init__(self, kind, tool, driver=None, runner=None, packages=None, standin=None, check=None,
+                 read_task=None):
         assert kind in ("linux", "windows")
         self.kind, self.tool, self.driver, self.runner = kind, tool, driver, runner
-        self.packages, self.standin, self.check = packages, standin, check
+        self.packages, self.standin, self.check, self.read_task = packages, standin, check, read_task
 
     @staticmethod
     def from_environment():
         env = os.environ
         return Build(env["QUILLON_E2E_BUILD"], env["QUILLON_E2E_TOOL"], env.get("QUILLON_E2E_DRIVER"),
                      env.get("QUILLON_E2E_RUNNER"), env.get("QUILLON_E2E_PACKAGES"), env.get("QUILLON_E2E_STANDIN"),
-                     env.get("QUILLON_E2E_CHECK"))
+                     env.get("QUILLON_E2E_CHECK"), env.get("QUILLON_E2E_READ_TASK"))
 
     def package(self, name):
         return os.path.join(self.packages, name)
@@ -347,13 +355,16 @@ class AgentMachine:
         # Linux: the stand-in for the Windows folder, private to the sandbox. Wine: the prefix's own, where
         # the Windows Installer's logs of earlier tests stay.
         self.windows_dir = os.path.join(folder, "windows")
-        # Linux: the machine's program-data folder (the tool's copy goes into QuillonMigrationTool below it) and
-        # its Application log, one JSON line per event.
+        # Linux: the stand-ins for the machine's program-data folder (the tool's data folder, with its copy and the
+        # journal of a replacement under way, lies in it), its Application log (one JSON line per event), and the
+        # Task Scheduler's store of the finishing task.
         self.program_data = os.path.join(folder, "programdata")
         self.event_file = os.path.join(folder, "events.jsonl")
+        self.task_folder = os.path.join(folder, "tasks")
+        self.installer_slow = None
         if build.kind == "linux":
-            os.makedirs(self.windows_dir, exist_ok=True)
-            os.makedirs(self.program_data, exist_ok=True)
+            for path in (self.windows_dir, self.program_data, self.task_folder):
+                os.makedirs(path, exist_ok=True)
         self.earlier_installer_logs = set(self.installer_logs())
 
     def environment(self):
@@ -364,10 +375,55 @@ class AgentMachine:
         env = {"QUILLON_REGISTRY_FILE": self.registry_file, "QUILLON_MSIEXEC_LOG": self.installer_log,
                "QUILLON_WINDOWS_DIR": self.windows_dir, "QUILLON_PROGRAM_DATA": self.program_data,
                "QUILLON_EVENT_LOG_FILE": self.event_file,
+               "QUILLON_TASK_FOLDER": self.task_folder,
                "PATH": self.build.standin + os.pathsep + os.environ.get("PATH", "")}
         if self.installer_failure:
             env["QUILLON_MSIEXEC_FAIL"] = self.installer_failure
+        if self.installer_slow:
+            env["QUILLON_MSIEXEC_SLOW"] = self.installer_slow
         return env
+
+    def data_folder(self):
+        """The tool's data folder (the journal, its package copy), as a local path."""
+        if self.build.kind == "linux":
+            return os.path.join(self.program_data, "QuillonMigrationTool")
+        return self.local_path("C:\\ProgramData\\QuillonMigrationTool")
+
+    def journal_files(self):
+        """What of a replacement under way lies in the data folder: the journal and its package copy."""
+        folder = self.data_folder()
+        names = set(os.listdir(folder)) if os.path.isdir(folder) else set()
+        return sorted(names & {"Journal.txt", "NewQuillonAgent.msi"})
+
+    def finish_task(self):
+        """The finishing task's command as the system keeps its definition: {"program", "arguments"}, or None
+        when no task is registered."""
+        command = [self.build.read_task]
+        if self.build.kind == "windows":
+            command = [os.environ["WINELOADER"]] + command
+        done = subprocess.run(command, capture_output=True, env=dict(os.environ, **self.environment()), timeout=120)
+        answer = json.loads(done.stdout.decode("utf-8"))
+        if done.returncode == 2:
+            return None
+        assert done.returncode == 0, f"the finishing task could not be read: {answer}"
+        return answer
+
+    def forget_interrupted_replacement(self):
+        """Windows: no journal and no finishing task left by an earlier test in the shared prefix (the Linux
+        sandbox's folders are its own)."""
+        if self.build.kind != "windows":
+            return
+        for name in ("Journal.txt", "NewQuillonAgent.msi"):
+            path = os.path.join(self.data_folder(), name)
+            if os.path.exists(path):
+                os.remove(path)
+        wine("schtasks.exe", "/delete", "/tn", "\\QuillonMigrationTool\\Finish", "/f")
+
+    def installs(self):
+        """How many times the installer was asked to install (Windows: its logs of install runs)."""
+        if self.build.kind == "windows":
+            return sum(1 for name in self.installer_logs() if re.search(r"-install\d*(\(\d+\))?\.log$", name))
+        return sum(1 for call in self.installer_calls() if call[:1] == ["-i"])
 
     def reg(self, *command, view=None, check=False):
         """reg.exe on the agent's key in the tool's registry view (or the view given)."""
@@ -723,6 +779,7 @@ class Sandbox:
         self.machine = AgentMachine(build, self.root)
         self.machine.remove_agent()
         self.machine.clear_record()
+        self.machine.forget_interrupted_replacement()
 
     def close(self):
         # The prefix outlives the sandbox: no record of this PC's runs may meet a later test's agent.
@@ -755,6 +812,53 @@ class Sandbox:
     @property
     def log_path(self):
         return os.path.join(self.temp_dir, "QuillonMigrationTool.log")
+
+    @property
+    def system_temp_dir(self):
+        """The temporary folder of the account the finishing task runs as (SYSTEM): its run log is there."""
+        path = os.path.join(self.root, "system-temp")
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def boot(self, timeout=300, without_task=None):
+        """Starts the PC again: runs the finishing task's command exactly as its definition holds it (Linux: the
+        task file; Windows: Task Scheduler's definition, as Wine keeps it), as the system would at its start,
+        with nobody to answer and in the system account's temporary folder. Wine's Task Scheduler runs no boot
+        trigger, so this stands in for the boot on both builds. Returns a Result with that run's log, or None
+        when no task is registered. without_task: the command to run instead where the system could not
+        register the task (Wine), so that the finishing step itself can still be tried there."""
+        task = self.machine.finish_task() or without_task
+        if task is None:
+            return None
+        transcript = os.path.join(self.root, "boot-ui.jsonl")
+        if os.path.exists(transcript):
+            os.remove(transcript)
+        system_log = os.path.join(self.system_temp_dir, "QuillonMigrationTool.log")
+        earlier = len(read_log(system_log))
+        # A test's kill is for the run it ends, not for the next start.
+        settings = {name: value for name, value in self.environment.items() if name != "QUILLON_TEST_KILL_AT"}
+        arguments = [argument for argument in task["arguments"].split(" ") if argument]
+        output = os.path.join(self.root, "boot.out")
+        with open(output, "wb") as out:
+            if self.build.kind == "linux":
+                env = dict(self.linux_environment(transcript), TMPDIR=self.system_temp_dir)
+                env.pop("QUILLON_TEST_KILL_AT", None)
+                code = subprocess.run([task["program"], *arguments], stdin=subprocess.DEVNULL, stdout=out,
+                                      stderr=subprocess.STDOUT, env=env, cwd=self.start_dir, timeout=timeout).returncode
+            else:
+                variables = [f"TMP={windows_path(self.system_temp_dir)}", f"TEMP={windows_path(self.system_temp_dir)}",
+                             f"QUILLON_UI_TRANSCRIPT={windows_path(transcript)}"]
+                variables += [f"{name}={value}" for name, value in settings.items()]
+                code = subprocess.run([os.environ["WINELOADER"], self.build.runner, *variables, "--", task["program"],
+                                       *arguments], stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                      cwd=self.start_dir, timeout=timeout).returncode
+        records = []
+        if os.path.exists(transcript):
+            with open(transcript, encoding="utf-8") as lines:
+                records = [json.loads(line) for line in lines]
+        log = read_log(system_log)[earlier:]  # this start's lines
+        with open(output, "rb") as out:
+            return Result(code, [Window(record) for record in records], log, out.read().decode("utf-8", errors="replace"))
 
     # --- running ----------------------------------------------------------------------------------------
     def linux_environment(self, transcript=None):

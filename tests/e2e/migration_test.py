@@ -72,6 +72,11 @@ def already_migrated(version=NEW_AGENT[1]):
     return flow_text(56, INFO, 191, versioned(191, version))
 
 
+# After a failed install: the journal and the finishing task stay, and the next start tries the install again
+# (tests/e2e/resume_test.py).
+KEPT_FOR_NEXT_START = replacement(370, INFO, message(201))
+
+
 def package_check(line, text):
     return helper_line("checkAgentPackage", line, ERROR, text)
 
@@ -577,7 +582,8 @@ class MigrationTest(unittest.TestCase):
         logs = self.installer_logs(sandbox, ["uninstall", "install"])
         self.check(result, [("dialog", TERMS, 0, 1, 0), ("box", message(116), WARNING, IDOK, 3)],
                    AGREED + [uninstalled(), replacement(376, ERROR, message(126)),
-                             replacement(378, INFO, f"Installer Log({logs['install']})")], INSTALL_FAILED)
+                             replacement(378, INFO, f"Installer Log({logs['install']})"), KEPT_FOR_NEXT_START],
+                   INSTALL_FAILED)
         self.assertNotIn("ProductVersion", sandbox.machine.agent_values(), "the PC is left without an agent")
         # The administrators' guide sends them to the failure's "Return value 3" in the named log (the
         # Windows Installer's convention, which the stand-in keeps; Wine's installer marks no failed action
@@ -999,8 +1005,8 @@ class MigrationTest(unittest.TestCase):
                 steps = ["uninstall"] + [f"install{run}" if run > 1 else "install" for run in range(1, installer_runs)]
                 logs = self.installer_logs(sandbox, steps)
                 box_after = len(AGREED) + len(lines)
-                after_box = ([replacement(376, ERROR, message(126)), installer_log_line(378, steps[-1])]
-                             if exit_code == INSTALL_FAILED else [])
+                after_box = ([replacement(376, ERROR, message(126)), installer_log_line(378, steps[-1]),
+                              KEPT_FOR_NEXT_START] if exit_code == INSTALL_FAILED else [])
                 self.check(result, [("dialog", TERMS, 0, 1, 0), box + (box_after,)],
                            self.resolve_installer_logs(AGREED + lines + after_box, logs), exit_code)
                 # Two bounds of 8 s and the runs themselves, far below the product's 10 minutes even on a busy

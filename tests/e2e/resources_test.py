@@ -44,7 +44,8 @@ KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell3
 
 # What the test builds read from their environment (platform/TestHooks.h), and the start of every variable
 # of the project's own.
-TEST_HOOKS = ("QUILLON_TEST_RETRY_SECONDS", "QUILLON_TEST_INSTALLER_BUSY_SECONDS", "QUILLON_UI_TRANSCRIPT")
+TEST_HOOKS = ("QUILLON_TEST_RETRY_SECONDS", "QUILLON_TEST_INSTALLER_BUSY_SECONDS", "QUILLON_UI_TRANSCRIPT",
+              "QUILLON_TEST_KILL_AT")
 OWN_VARIABLES = "QUILLON_"
 
 

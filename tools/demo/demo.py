@@ -4,6 +4,12 @@ in the terminal. scripts/demo builds what it needs and calls this.
 
     demo.py linux   BUILD_DIR DEMO_DIR
     demo.py windows BUILD_DIR DEMO_DIR      (inside a wine-session: the Windows exe under Wine)
+    demo.py linux   BUILD_DIR DEMO_DIR --power-cut
+
+--power-cut: the run ends just after the uninstall, as a power cut would end it (the demo build's kill point
+QUILLON_TEST_KILL_AT=after-uninstall). The PC is left without an agent, with the journal and the finishing
+task; then the PC "starts again": the task's command, read back from the task's definition, runs with nobody
+at the keyboard, and the new agent arrives.
 
 The sandbox: a local destination server over https with its own test CA (trusted by the sandbox only),
 serving the configuration script and the new agent's package (6.0.0); the old agent 5.1.0 installed (Linux:
@@ -117,8 +123,38 @@ def run_windows(sandbox, build):
     return tool.returncode
 
 
+def print_log(path):
+    print(f"\n---- run log ({path}) ----")
+    for entry in read_log(path):
+        print(f"{entry.stamp} {entry.level} FILE:{entry.source} FUNCTION:{entry.function} LINE:{entry.line} {entry.message}")
+
+
+def print_agent(sandbox):
+    print("\n---- the agent's registry key now (HKLM\\SOFTWARE\\TORVA\\Quillon) ----")
+    values = sandbox.machine.agent_values()
+    for name, value in sorted(values.items()):
+        print(f"{name} = {value}")
+    if not values:
+        print("(none: the PC has no agent)")
+
+
+def start_again(sandbox):
+    """The PC starts again: the finishing task's command, as its definition holds it, with nobody there."""
+    print("\n==== the power is back: the PC starts again ====")
+    task = sandbox.machine.finish_task()
+    print(f"the finishing task runs: {task['program']} {task['arguments']}" if task else "no finishing task")
+    booted = sandbox.boot()
+    print(f"\n==== the finishing task ended with exit status {booted.exit_code} ====")
+    print_log(os.path.join(sandbox.system_temp_dir, "QuillonMigrationTool.log"))
+    print_agent(sandbox)
+    print(f"\njournal files left: {sandbox.machine.journal_files() or 'none'}; "
+          f"task left: {sandbox.machine.finish_task() or 'none'}")
+    return booted.exit_code
+
+
 def main():
     kind, build_dir, demo_dir = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
+    power_cut = sys.argv[4:] == ["--power-cut"]
     shutil.rmtree(demo_dir, ignore_errors=True)
     os.makedirs(demo_dir)
     windows = kind == "windows"
@@ -127,7 +163,8 @@ def main():
                   driver=os.path.join(build_dir, "tests", "wine", "quillon-uidriver.exe"),
                   runner=os.path.join(build_dir, "tests", "wine", "quillon-run.exe"),
                   packages=os.path.join(build_dir, "tools", "agent-packages"),
-                  standin=os.path.join(ROOT, "tools", "msiexec-standin"))
+                  standin=os.path.join(ROOT, "tools", "msiexec-standin"),
+                  read_task=os.path.join(build_dir, "tests", "e2e", "quillon-read-task"))
     port = server_port(build_dir)
 
     sandbox = Sandbox(build, root=os.path.join(demo_dir, "pc"))
@@ -145,18 +182,24 @@ def main():
         else:
             env = dict(os.environ, TMPDIR=sandbox.temp_dir, SSL_CERT_FILE=ca, **sandbox.machine.environment())
             env.pop("SSL_CERT_DIR", None)
+            if power_cut:
+                env["QUILLON_TEST_KILL_AT"] = "after-uninstall"
+                print("demo: the power will be cut just after the uninstall ...")
             exit_code = subprocess.run([sandbox.executable], env=env).returncode
     finally:
         server.send_signal(signal.SIGTERM)
         server.wait()
 
-    print(f"\n==== the tool ended with exit status {exit_code} (docs/ADMINISTRATORS.md, \"Exit statuses\") ====")
-    print(f"\n---- run log ({sandbox.log_path}) ----")
-    for entry in read_log(sandbox.log_path):
-        print(f"{entry.stamp} {entry.level} FILE:{entry.source} FUNCTION:{entry.function} LINE:{entry.line} {entry.message}")
-    print("\n---- the agent's registry key now (HKLM\\SOFTWARE\\TORVA\\Quillon) ----")
-    for name, value in sorted(sandbox.machine.agent_values().items()):
-        print(f"{name} = {value}")
+    if power_cut and exit_code == -signal.SIGKILL:
+        print("\n==== the power was cut after the uninstall (the tool's process was killed) ====")
+        print_log(sandbox.log_path)
+        print_agent(sandbox)
+        print(f"\nin the data folder {sandbox.machine.data_folder()}: {', '.join(sandbox.machine.journal_files())}")
+        exit_code = start_again(sandbox)
+    else:
+        print(f"\n==== the tool ended with exit status {exit_code} (docs/ADMINISTRATORS.md, \"Exit statuses\") ====")
+        print_log(sandbox.log_path)
+        print_agent(sandbox)
     print("\n---- the tool's outcome record (HKLM\\SOFTWARE\\TORVA\\QuillonMigrationTool, 32-bit view) ----")
     for name, value in sorted(sandbox.machine.record().items()):
         print(f"{name} = {value}")
