@@ -20,13 +20,13 @@ std::u16string placeToolCopy(const AdminFolder& dataFolder) {
   }
   const std::u16string running = executablePath();
   std::string program;
-  if (running.empty() || !readWholeFile(toPath(running), program, Sharing::Shared) || program.empty()) {
+  if (running.empty() || !readWholeFile(toPath(running), program, Sharing::Shared, kToolCopyLimit) || program.empty()) {
     WriteLog(logsite::ToolCopyFailed, formatText(u"Tool Copy Read Failed(%s)", {running}).c_str());
     return {};
   }
   const std::u16string copy = pathText(toPath(dataFolder.path) / toPath(kToolCopyFileName));
   std::string existing;
-  if (readPlainFile(copy, existing) && existing == program) return copy;
+  if (readPlainFile(copy, existing, kToolCopyLimit) && existing == program) return copy;
   if (const int error = replaceFileWhole(copy, program, FileUse::Program); error != 0) {
     WriteLog(logsite::ToolCopyFailed, formatText(u"Tool Copy Error(%d)", {error}).c_str());
     return {};

@@ -6,11 +6,15 @@
 
 #include "platform/AdminFolder.h"
 
+#include <cstdint>
 #include <string>
 
 namespace quillon {
 
 inline constexpr char16_t kToolCopyFileName[] = u"MigrationTool.exe";
+// The largest program copied. The product is a few megabytes; the test builds, with their debugging
+// information, are tens of megabytes.
+inline constexpr std::uint64_t kToolCopyLimit = 256ull << 20;
 
 // Makes <dataFolder>\MigrationTool.exe the same bytes as the running executable (platform/Paths.h's
 // executablePath): when it is missing, differs, or is not a plain file (a link, say), a new file is written

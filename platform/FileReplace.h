@@ -3,6 +3,9 @@
 // path is never followed.
 #pragma once
 
+#include "platform/WholeFile.h"
+
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,7 +23,7 @@ enum class FileUse {
 int replaceFileWhole(const std::u16string& path, std::string_view bytes, FileUse use);
 
 // Reads the file at `path` whole when it is a plain file: not a link (nor, on Windows, another reparse point),
-// a file of one name only, and no larger than platform/WholeFile.h's limit. False otherwise.
-bool readPlainFile(const std::u16string& path, std::string& bytes);
+// a file of one name only, and no larger than `limit`. False otherwise.
+bool readPlainFile(const std::u16string& path, std::string& bytes, std::uint64_t limit = kWholeFileLimit);
 
 }  // namespace quillon

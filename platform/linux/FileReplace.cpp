@@ -33,13 +33,13 @@ int replaceFileWhole(const std::u16string& path, std::string_view bytes, FileUse
   return error;
 }
 
-bool readPlainFile(const std::u16string& path, std::string& bytes) {
+bool readPlainFile(const std::u16string& path, std::string& bytes, std::uint64_t limit) {
   const int fd = open(toUtf8(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   const ManagedPlatformFile held(fd);
   if (fd < 0) return false;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1 ||
-      static_cast<std::uint64_t>(info.st_size) > kWholeFileLimit) {
+      static_cast<std::uint64_t>(info.st_size) > limit) {
     return false;
   }
   bytes.assign(static_cast<std::size_t>(info.st_size), '\0');

@@ -36,7 +36,7 @@ int replaceFileWhole(const std::u16string& path, std::string_view bytes, FileUse
   return static_cast<int>(error);
 }
 
-bool readPlainFile(const std::u16string& path, std::string& bytes) {
+bool readPlainFile(const std::u16string& path, std::string& bytes, std::uint64_t limit) {
   // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused.
   const ManagedKernelHandle file(CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -48,7 +48,7 @@ bool readPlainFile(const std::u16string& path, std::string& bytes) {
     return false;
   }
   const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  if (size > kWholeFileLimit) return false;
+  if (size > limit) return false;
   bytes.assign(static_cast<std::size_t>(size), '\0');
   std::size_t done = 0;
   while (done < bytes.size()) {

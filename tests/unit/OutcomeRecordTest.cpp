@@ -183,12 +183,12 @@ TEST(ToolCopyTest, TheCopyIsTheRunningProgramPutInPlaceWhole) {
   dataFolder.state = AdminFolder::State::Ready;
   dataFolder.path = pathText(folder.path());
   std::string program;
-  ASSERT_TRUE(readWholeFile(toPath(executablePath()), program, Sharing::Shared));
+  ASSERT_TRUE(readWholeFile(toPath(executablePath()), program, Sharing::Shared, kToolCopyLimit));
 
   const std::u16string copy = placeToolCopy(dataFolder);
   ASSERT_EQ(copy, pathText(folder.path() / "MigrationTool.exe"));
   std::string copied;
-  ASSERT_TRUE(readWholeFile(toPath(copy), copied, Sharing::Shared));
+  ASSERT_TRUE(readWholeFile(toPath(copy), copied, Sharing::Shared, kToolCopyLimit));
   EXPECT_TRUE(copied == program);
   EXPECT_EQ(placeToolCopy(dataFolder), copy);  // the same bytes: left as it is
 
@@ -197,7 +197,7 @@ TEST(ToolCopyTest, TheCopyIsTheRunningProgramPutInPlaceWhole) {
     std::ofstream(toPath(copy).string(), std::ios::binary | std::ios::trunc) << "old";
   }
   EXPECT_EQ(placeToolCopy(dataFolder), copy);
-  ASSERT_TRUE(readWholeFile(toPath(copy), copied, Sharing::Shared));
+  ASSERT_TRUE(readWholeFile(toPath(copy), copied, Sharing::Shared, kToolCopyLimit));
   EXPECT_TRUE(copied == program);
   EXPECT_FALSE(fs::exists(toPath(copy + u".new")));
 
