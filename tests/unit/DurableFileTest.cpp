@@ -26,11 +26,22 @@ enum class Before {
   NoFolder,
 };
 
+// Makes `name` a second name (hard link) or a symbolic link of `target`; false when this platform cannot.
+// Wine reports symbolic links made that it never makes: only one that is there counts.
+bool linkAt(const fs::path& name, const fs::path& target, bool symbolic) {
+  boost::system::error_code error;
+  if (!symbolic) {
+    fs::create_hard_link(target, name, error);
+    return !error;
+  }
+  fs::create_symlink(target, name, error);
+  return !error && fs::is_symlink(fs::symlink_status(name));
+}
+
 // Puts what `before` says in `folder` for the file "journal"; false when this platform cannot make it.
 bool prepare(Before before, const fs::path& folder, const fs::path& elsewhere) {
   const fs::path file = folder / "journal";
   const fs::path newFile = folder / "journal.new";
-  boost::system::error_code error;
   switch (before) {
     case Before::Nothing:
       return true;
@@ -42,18 +53,13 @@ bool prepare(Before before, const fs::path& folder, const fs::path& elsewhere) {
       writeBytes(newFile, "half a new");
       return true;
     case Before::HardLinkAtName:
-      fs::create_hard_link(elsewhere, file, error);
-      return !error;
+      return linkAt(file, elsewhere, false);
     case Before::SymbolicLinkAtName:
-      // Wine reports symbolic links made that it never makes: only one that is there counts.
-      fs::create_symlink(elsewhere, file, error);
-      return !error && fs::is_symlink(fs::symlink_status(file));
+      return linkAt(file, elsewhere, true);
     case Before::HardLinkAtNewName:
-      fs::create_hard_link(elsewhere, newFile, error);
-      return !error;
+      return linkAt(newFile, elsewhere, false);
     case Before::SymbolicLinkAtNewName:
-      fs::create_symlink(elsewhere, newFile, error);
-      return !error && fs::is_symlink(fs::symlink_status(newFile));
+      return linkAt(newFile, elsewhere, true);
     case Before::NoFolder:
       fs::remove(folder);
       return true;
